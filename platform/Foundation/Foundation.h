@@ -1,0 +1,11 @@
+// Everything the system uses of Foundation.
+#pragma once
+
+#include "Foundation/NSArray.h"
+#include "Foundation/NSError.h"
+#include "Foundation/NSException.h"
+#include "Foundation/NSLog.h"
+#include "Foundation/NSPropertyList.h"
+#include "Foundation/NSString.h"
+#include "Foundation/NSURL.h"
+#include "Foundation/NSValue.h"

@@ -1,0 +1,266 @@
+// Values, their texts, Core Foundation over the same objects, property lists
+// and the console log.
+#include "CoreFoundation/CoreFoundation.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <string>
+
+namespace {
+
+std::string text(const NSObject* object) { return object ? object->description()->utf8() : "(nil)"; }
+
+TEST(ReferenceCounting, PoolsDrainInnerFirstAndReleaseTheirObjects)
+{
+    NSObject* kept = NSObject::alloc();
+    NSAutoreleasePool* outer = NSAutoreleasePool::alloc()->init();
+    kept->retain()->autorelease();
+    NSAutoreleasePool* inner = NSAutoreleasePool::alloc()->init();
+    kept->retain()->autorelease();
+    EXPECT_EQ(kept->retainCount(), 3u);
+    EXPECT_EQ(NSAutoreleasePool::depth(), 3u);   // the test's own pool, outer, inner
+    outer->drain();                              // drains inner as well
+    EXPECT_EQ(kept->retainCount(), 1u);
+    EXPECT_EQ(NSAutoreleasePool::depth(), 1u);
+    (void)inner;
+    kept->release();
+}
+
+TEST(ReferenceCounting, LiteralsAndBooleansAreImmortal)
+{
+    NSString* literal = NSSTR("abc");
+    EXPECT_EQ(literal, NSSTR("abc"));
+    literal->release();
+    literal->release();
+    EXPECT_TRUE(literal->isEqualToString(NSSTR("abc")));
+    CFRelease(kCFBooleanTrue);
+    EXPECT_TRUE(CFBooleanGetValue(kCFBooleanTrue));
+}
+
+TEST(ClassModel, NamesKindsAndTypeIdentifiers)
+{
+    NSMutableString* s = NSMutableString::string();
+    EXPECT_EQ(NSStringFromClass(s->isa())->utf8(), "NSMutableString");
+    EXPECT_TRUE(s->isKindOfClass(NSString::class_()));
+    EXPECT_FALSE(NSSTR("x")->isKindOfClass(NSMutableString::class_()));
+    EXPECT_EQ(CFGetTypeID(s), CFStringGetTypeID());
+    EXPECT_EQ(CFGetTypeID(kCFBooleanTrue), CFBooleanGetTypeID());
+    EXPECT_NE(CFGetTypeID(NSNumber::numberWithInt(1)), CFBooleanGetTypeID());
+    EXPECT_EQ(CFGetTypeID(NSCountedSet::set()), CFBagGetTypeID());
+    CFStringRef name = CFCopyTypeIDDescription(CFDictionaryGetTypeID());
+    EXPECT_EQ(name->utf8(), "CFDictionary");
+    CFRelease(name);
+}
+
+TEST(Strings, EncodingsRoundTripAndFailCleanly)
+{
+    CFStringRef s = CFStringCreateWithCString(nullptr, "caf\xC3\xA9", kCFStringEncodingUTF8);
+    ASSERT_NE(s, nullptr);
+    char buffer[8];
+    ASSERT_TRUE(CFStringGetCString(s, buffer, sizeof buffer, kCFStringEncodingMacRoman));
+    EXPECT_EQ(std::string(buffer), "caf\x8E");
+    EXPECT_FALSE(CFStringGetCString(s, buffer, 4, kCFStringEncodingUTF8));   // no room for the NUL
+    CFRelease(s);
+
+    // A character outside MacRoman: refused without a loss byte, replaced with one.
+    CFStringRef macron = CFStringCreateWithCString(nullptr, "a\xC4\x81z", kCFStringEncodingUTF8);
+    EXPECT_FALSE(CFStringGetCString(macron, buffer, sizeof buffer, kCFStringEncodingMacRoman));
+    UInt8 bytes[8];
+    CFIndex used = 0;
+    EXPECT_EQ(CFStringGetBytes(macron, CFRangeMake(0, 3), kCFStringEncodingMacRoman, 0, false, bytes, 8, &used), 1);
+    EXPECT_EQ(used, 1);
+    EXPECT_EQ(CFStringGetBytes(macron, CFRangeMake(0, 3), kCFStringEncodingMacRoman, '?', false, bytes, 8, &used), 3);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), 3), "a?z");
+    CFRelease(macron);
+
+    // Bytes that are not UTF-8 make no string.
+    EXPECT_EQ(CFStringCreateWithCString(nullptr, "\xC3\x28", kCFStringEncodingUTF8), nullptr);
+    EXPECT_EQ(NSString::stringWithUTF8String("\xFF"), nil);
+    EXPECT_EQ(CFStringGetMaximumSizeForEncoding(4, kCFStringEncodingUTF8), 12);
+    EXPECT_TRUE(CFStringIsEncodingAvailable(kCFStringEncodingNextStepLatin));
+    EXPECT_FALSE(CFStringIsEncodingAvailable(0x7777));
+}
+
+TEST(Strings, LiteralComparisonAndPaths)
+{
+    EXPECT_EQ(CFStringCompare(CFSTR("a"), CFSTR("B"), 0), kCFCompareGreaterThan);
+    EXPECT_EQ(CFStringCompare(CFSTR("a"), CFSTR("A"), kCFCompareCaseInsensitive), kCFCompareEqualTo);
+    EXPECT_FALSE(NSSTR("e\xCC\x81")->isEqualToString(NSSTR("\xC3\xA9")));   // no normalisation
+    EXPECT_EQ(NSSTR("/a/b.tar.gz/")->lastPathComponent()->utf8(), "b.tar.gz");
+    EXPECT_EQ(NSSTR("/a/b.tar.gz")->pathExtension()->utf8(), "gz");
+    EXPECT_EQ(NSSTR("/a/.profile")->pathExtension()->utf8(), "");
+    EXPECT_EQ(NSSTR("/")->lastPathComponent()->utf8(), "/");
+}
+
+TEST(Formatting, ObjectsNumbersAndMismatchedArguments)
+{
+    EXPECT_EQ(NSString::stringWithFormat("%@ = %@\n", NSSTR("key"), NSNumber::numberWithBool(true))->utf8(), "key = 1\n");
+    EXPECT_EQ(NSString::stringWithFormat("%@|%s|%5.1f|%lu|%x|%%", nullptr, "c", 2.25, 7ul, 255)->utf8(),
+              "(null)|c|  2.2|7|ff|%");
+    // An object where %d is expected cannot read garbage: it prints a number.
+    EXPECT_NO_THROW(NSString::stringWithFormat("%d %s %@", NSSTR("x"), 5, 3));
+    EXPECT_EQ(NSString::stringWithFormat("%@", 3)->utf8(), "3");
+    EXPECT_EQ(NSString::stringWithFormat("%d %d", 1)->utf8(), "1 ");
+}
+
+TEST(Numbers, ReadOutReportsLoss)
+{
+    int64_t big = int64_t(1) << 40;
+    CFNumberRef n = CFNumberCreate(nullptr, kCFNumberSInt64Type, &big);
+    int32_t small = 0;
+    EXPECT_FALSE(CFNumberGetValue(n, kCFNumberSInt32Type, &small));
+    int64_t back = 0;
+    EXPECT_TRUE(CFNumberGetValue(n, kCFNumberSInt64Type, &back));
+    EXPECT_EQ(back, big);
+    CFRelease(n);
+
+    double fraction = 2.5;
+    CFNumberRef d = CFNumberCreate(nullptr, kCFNumberDoubleType, &fraction);
+    int truncated = 0;
+    EXPECT_FALSE(CFNumberGetValue(d, kCFNumberIntType, &truncated));
+    EXPECT_EQ(truncated, 2);
+    float f = 0;
+    EXPECT_TRUE(CFNumberGetValue(d, kCFNumberFloatType, &f));
+    EXPECT_TRUE(CFNumberIsFloatType(d));
+    CFRelease(d);
+
+    int8_t tiny = -128;
+    CFNumberRef t = CFNumberCreate(nullptr, kCFNumberSInt8Type, &tiny);
+    EXPECT_EQ(CFNumberGetType(t), kCFNumberSInt8Type);
+    EXPECT_EQ(CFNumberGetByteSize(t), 1);
+    int16_t wide = 0;
+    EXPECT_TRUE(CFNumberGetValue(t, kCFNumberSInt16Type, &wide));
+    EXPECT_EQ(wide, -128);
+    CFRelease(t);
+
+    double tooLarge = 1e30;
+    NSNumber* huge = NSNumber::numberWithDouble(tooLarge);
+    int64_t clipped = 0;
+    EXPECT_FALSE(huge->getValue(kCFNumberSInt64Type, &clipped));
+    EXPECT_EQ(clipped, INT64_MAX);
+    EXPECT_EQ(CFNumberCreate(nullptr, 99, &big), nullptr);
+    EXPECT_TRUE(NSNumber::numberWithUnsignedLongLong(ULLONG_MAX)->compare(NSNumber::numberWithLongLong(-1)) ==
+                NSOrderedDescending);
+}
+
+TEST(Descriptions, ReadAsALogReaderExpects)
+{
+    NSMutableDictionary* d = NSMutableDictionary::dictionary();
+    d->setObject(NSNumber::numberWithBool(true), NSSTR("com.apple.security.app-sandbox"));
+    d->setObject(NSArray::arrayWithObjects({NSSTR("a b"), NSNumber::numberWithInt(2)}), NSSTR("list"));
+    d->setObject(NSData::dataWithBytes("\x01\x02\x03\x04\x05", 5), NSSTR("data"));
+    EXPECT_EQ(text(d), "{\n"
+                       "    com.apple.security.app-sandbox = 1;\n"
+                       "    list = (\n"
+                       "        \"a b\",\n"
+                       "        2\n"
+                       "    );\n"
+                       "    data = <01020304 05>;\n"
+                       "}");
+    EXPECT_EQ(text(NSURL::fileURLWithPath(NSSTR("/tmp/a b"), false)), "file:///tmp/a%20b");
+    EXPECT_EQ(text(NSDate::dateWithTimeIntervalSinceReferenceDate(0)), "2001-01-01 00:00:00 +0000");
+    EXPECT_EQ(text(NSNumber::numberWithDouble(0.1)), "0.10000000000000001");
+}
+
+TEST(Collections, KeepFirstInsertionOrderAndCopyKeys)
+{
+    NSMutableDictionary* d = NSMutableDictionary::dictionary();
+    NSMutableString* key = NSMutableString::stringWithString(NSSTR("k"));
+    for (const char* k : {"z", "a", "m"})
+        d->setObject(NSSTR("v"), NSString::stringWithUTF8String(k));
+    d->setObject(NSSTR("v"), key);
+    key->appendUTF8("changed");   // the dictionary holds its own copy
+    EXPECT_NE(d->objectForKey("k"), nil);
+    d->setObject(NSSTR("again"), NSSTR("a"));   // replacing keeps the position
+    EXPECT_EQ(d->allKeys()->componentsJoinedByString(NSSTR(", "))->utf8(), "z, a, m, k");
+    d->removeObjectForKey(NSSTR("z"));
+    EXPECT_EQ(d->allKeys()->componentsJoinedByString(NSSTR(","))->utf8(), "a,m,k");
+
+    NSSet* set = NSSet::setWithObjects({NSSTR("b"), NSSTR("a"), NSSTR("b")});
+    EXPECT_EQ(set->count(), 2u);
+    EXPECT_EQ(set->allObjects()->componentsJoinedByString(NSSTR(""))->utf8(), "ba");
+
+    CFMutableBagRef bag = CFBagCreateMutable(nullptr, 0, &kCFTypeBagCallBacks);
+    CFBagAddValue(bag, CFSTR("x"));
+    CFBagAddValue(bag, CFSTR("x"));
+    CFBagAddValue(bag, CFSTR("y"));
+    EXPECT_EQ(CFBagGetCountOfValue(bag, CFSTR("x")), 2);
+    EXPECT_EQ(CFBagGetCount(bag), 3);
+    CFRelease(bag);
+
+    EXPECT_THROW(NSArray::array()->objectAtIndex(0), NSException*);
+    EXPECT_THROW(NSMutableArray::array()->addObject(nil), NSException*);
+}
+
+TEST(URLs, FileSystemRepresentationSurvivesBytesThatAreNotUTF8)
+{
+    NSURL* url = NSURL::fileURLWithFileSystemRepresentation("/tmp/caf\xE9 x", false);
+    EXPECT_EQ(url->absoluteString()->utf8(), "file:///tmp/caf%E9%20x");
+    EXPECT_EQ(std::string(url->fileSystemRepresentation()), "/tmp/caf\xE9 x");
+    EXPECT_EQ(url->path(), nil);   // no string form for those bytes
+    NSURL* dir = NSURL::fileURLWithPath(NSSTR("/tmp"));
+    EXPECT_TRUE(dir->hasDirectoryPath());
+    EXPECT_EQ(dir->path()->utf8(), "/tmp");
+    EXPECT_EQ(NSURL::URLWithString(NSSTR("not a url")), nil);
+    EXPECT_TRUE(NSURL::URLWithString(NSSTR("https://example.org/x"))->filePathURL() == nil);
+}
+
+TEST(PropertyLists, StrictAboutWhatDoesNotParse)
+{
+    auto parse = [](const std::string& xml) -> id {
+        CFDataRef data = CFDataCreate(nullptr, reinterpret_cast<const UInt8*>(xml.data()), static_cast<CFIndex>(xml.size()));
+        CFStringRef error = nullptr;
+        CFPropertyListRef plist = CFPropertyListCreateFromXMLData(nullptr, data, kCFPropertyListImmutable, &error);
+        CFRelease(data);
+        EXPECT_EQ(plist == nullptr, error != nullptr);
+        if (error)
+            CFRelease(error);
+        return plist ? const_cast<NSObject*>(plist)->autorelease() : nil;
+    };
+    const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">";
+    id good = parse(head + "<dict><key>a</key><true/><key>n</key><integer>-3</integer></dict></plist>");
+    ASSERT_NE(good, nil);
+    EXPECT_EQ(CFGetTypeID(good), CFDictionaryGetTypeID());
+    EXPECT_EQ(text(static_cast<NSDictionary*>(good)->objectForKey("n")), "-3");
+    EXPECT_EQ(static_cast<NSDictionary*>(good)->objectForKey("a"), kCFBooleanTrue);
+
+    EXPECT_EQ(parse(head + "<dict><key>a</key><true/></dict>"), nil);                       // cut short
+    EXPECT_EQ(parse(head + "<dict><key>a</key><true/></dict></plist>junk"), nil);           // trailing junk
+    EXPECT_EQ(parse(head + "<dict><key>a\xFF</key><true/></dict></plist>"), nil);           // not UTF-8
+    EXPECT_EQ(parse("<html></html>"), nil);                                                  // not a plist
+    EXPECT_EQ(parse(""), nil);
+    EXPECT_NE(parse(head + "<array><string>x</string></array></plist>"), nil);               // arrays are plists too
+}
+
+TEST(PropertyLists, BinaryRoundTrip)
+{
+    NSDictionary* original = NSDictionary::dictionaryWithObjectsForKeys(
+        {{NSSTR("Demo"), NSSTR("CFBundleName")}, {NSNumber::numberWithInt(42), NSSTR("n")}});
+    NSData* binary = NSPropertyListSerialization::dataWithPropertyList(original, NSPropertyListBinaryFormat_v1_0, nullptr);
+    ASSERT_NE(binary, nil);
+    NSPropertyListFormat format = 0;
+    id back = NSPropertyListSerialization::propertyListWithData(binary, NSPropertyListImmutable, &format, nullptr);
+    EXPECT_EQ(format, NSPropertyListBinaryFormat_v1_0);
+    EXPECT_TRUE(original->isEqual(back));
+    NSError* error = nullptr;
+    NSData* cut = binary->subdataWithRange(NSMakeRange(0, binary->length() / 2));
+    EXPECT_EQ(NSPropertyListSerialization::propertyListWithData(cut, 0, nullptr, &error), nil);
+    EXPECT_NE(error, nil);
+}
+
+std::string g_logged;
+void captureLog(const char* message, unsigned length, BOOL) { g_logged += std::string(message, length) + "|"; }
+
+TEST(ConsoleLog, OneLinePerCallWithDescriptions)
+{
+    _NSSetLogCStringFunction(captureLog);
+    g_logged.clear();
+    NSLog("NSException:%@\n", NSException::exceptionWithName(NSGenericException, NSSTR("why"), nullptr));
+    NSLog("hasCodeSignature=%d\n", true);
+    _NSSetLogCStringFunction(nullptr);
+    EXPECT_EQ(g_logged, "NSException:why\n|hasCodeSignature=1\n|");
+}
+
+} // namespace
