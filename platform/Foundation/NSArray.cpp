@@ -279,7 +279,7 @@ NSDictionary* NSDictionary::dictionaryWithDictionary(const NSDictionary* other)
     return d;
 }
 
-void NSDictionary::store(id object, id key)
+void NSDictionary::store(id object, const NSObject* key)
 {
     if (!object || !key)
         NSException::raise(NSInvalidArgumentException, "-[NSMutableDictionary setObject:forKey:]: %s cannot be nil",
@@ -367,7 +367,7 @@ NSMutableDictionary* NSMutableDictionary::dictionaryWithDictionary(const NSDicti
     return d;
 }
 
-void NSMutableDictionary::setObject(id object, id key) { store(object, key); }
+void NSMutableDictionary::setObject(id object, const NSObject* key) { store(object, key); }
 
 void NSMutableDictionary::removeObjectForKey(const NSObject* key)
 {

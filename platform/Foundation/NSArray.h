@@ -99,7 +99,7 @@ public:
     NSObject* mutableCopy() const override;
 
 protected:
-    void store(id object, id key);   // keys are copied, values retained
+    void store(id object, const NSObject* key);   // keys are copied, values retained
     std::vector<Retained<NSObject>> m_keys;
     std::vector<Retained<NSObject>> m_values;
     OrderedHashIndex m_index;
@@ -110,7 +110,7 @@ class NSMutableDictionary : public NSDictionary {
 public:
     static NSMutableDictionary* dictionary();
     static NSMutableDictionary* dictionaryWithDictionary(const NSDictionary* other);
-    void setObject(id object, id key);   // raises NSInvalidArgumentException for nil
+    void setObject(id object, const NSObject* key);   // raises NSInvalidArgumentException for nil; the key is copied
     void removeObjectForKey(const NSObject* key);
     void removeAllObjects();
 };

@@ -111,6 +111,18 @@ public:
     BOOL isEqualToData(const NSData* other) const { return other && other->m_bytes == m_bytes; }
     NSData* subdataWithRange(NSRange range) const;
 
+    // NSData(CertFingerprint), defined with the code-signature inspectors:
+    // the text forms of a certificate fingerprint.
+    NSString* certFingerprintHexString() const;
+    NSString* certFingerprintRequirement_HQUOTED() const;
+    NSString* certFingerprintLeafRequirementString() const;
+
+    // NSData(SecCertificateRef), likewise: comparison with the stored
+    // 20-byte fingerprint constants.
+    static NSData* certificateFingerprintWithFingerprintBytes(const uint8_t* bytes);
+    bool isCertificateFingerprintBytesEqual(const uint8_t* bytes) const;
+    bool isCertificateAppleOfficial() const;
+
     // "<00112233 44556677 ...>": lowercase hex in groups of four bytes.
     NSString* description() const override;
     BOOL isEqual(const NSObject* other) const override;

@@ -32,6 +32,15 @@ const objc_property* objc_class::findProperty(std::string_view key) const
     return nullptr;
 }
 
+std::vector<std::string> objc_class::allPropertyKeys() const
+{
+    std::vector<std::string> keys = superclass ? superclass->allPropertyKeys() : std::vector<std::string>();
+    for (const std::string& key : propertyOrder)
+        if (std::find(keys.begin(), keys.end(), key) == keys.end())
+            keys.push_back(key);
+    return keys;
+}
+
 objc_class::DependencyQuery objc_class::findDependencyQuery(std::string_view key) const
 {
     for (Class c = this; c; c = c->superclass) {

@@ -74,6 +74,7 @@ struct objc_class {
     Class superclass;
     CFTypeID typeID;
     std::map<std::string, objc_property, std::less<>> properties;
+    std::vector<std::string> propertyOrder;   // keys in registration order
     // keyPathsForValuesAffecting<Key>, registered per key.
     std::map<std::string, DependencyQuery, std::less<>> dependencies;
     // Keys whose setters announce their own changes by hand.
@@ -88,6 +89,9 @@ struct objc_class {
 
     // Lookups walk the superclass chain.
     const objc_property* findProperty(std::string_view key) const;
+    // Every property key of the class and its superclasses: the superclass's
+    // first, each class's in registration order.
+    std::vector<std::string> allPropertyKeys() const;
     DependencyQuery findDependencyQuery(std::string_view key) const;
     bool isSubclassOf(Class other) const;
 
@@ -374,6 +378,8 @@ V unboxAny(id value)
 template <class T, class R>
 void objc_class::property(const char* key, R (T::*getter)() const)
 {
+    if (!properties.count(key))
+        propertyOrder.push_back(key);
     properties[key] = objc_property{
         [getter](const NSObject* self) { return objc_boxing::boxAny((static_cast<const T*>(self)->*getter)()); },
         nullptr};
@@ -382,6 +388,8 @@ void objc_class::property(const char* key, R (T::*getter)() const)
 template <class T, class R, class V>
 void objc_class::property(const char* key, R (T::*getter)() const, void (T::*setter)(V))
 {
+    if (!properties.count(key))
+        propertyOrder.push_back(key);
     properties[key] = objc_property{
         [getter](const NSObject* self) { return objc_boxing::boxAny((static_cast<const T*>(self)->*getter)()); },
         [setter](NSObject* self, id value) { (static_cast<T*>(self)->*setter)(objc_boxing::unboxAny<V>(value)); }};
