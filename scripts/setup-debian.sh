@@ -5,7 +5,7 @@ packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev libplist-dev libxml2-dev libicu-dev nlohmann-json3-dev zlib1g-dev
-  qt6-base-dev qt6-image-formats-plugins
+  qt6-base-dev qt6-image-formats-plugins adwaita-icon-theme hicolor-icon-theme shared-mime-info
   attr
 )
 missing=()

@@ -273,8 +273,6 @@ CFStringEncoding CFStringConvertNSStringEncodingToEncoding(NSStringEncoding enco
 
 // ---------------------------------------------------------------- CFNumber, CFBoolean
 
-const CFBooleanRef kCFBooleanTrue = NSBooleanNumber::trueValue();
-const CFBooleanRef kCFBooleanFalse = NSBooleanNumber::falseValue();
 
 Boolean CFBooleanGetValue(CFBooleanRef boolean) { return boolean && boolean->boolValue(); }
 

@@ -110,8 +110,9 @@ NSStringEncoding CFStringConvertEncodingToNSStringEncoding(CFStringEncoding enco
 CFStringEncoding CFStringConvertNSStringEncodingToEncoding(NSStringEncoding encoding);
 
 // ---------------------------------------------------------------- CFNumber, CFBoolean
-extern const CFBooleanRef kCFBooleanTrue;
-extern const CFBooleanRef kCFBooleanFalse;
+// The two boolean singletons, usable from any static initialiser.
+#define kCFBooleanTrue (static_cast<CFBooleanRef>(NSBooleanNumber::trueValue()))
+#define kCFBooleanFalse (static_cast<CFBooleanRef>(NSBooleanNumber::falseValue()))
 Boolean CFBooleanGetValue(CFBooleanRef boolean);
 CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType type, const void* valuePtr);
 CFNumberType CFNumberGetType(CFNumberRef number);
@@ -209,3 +210,6 @@ To* CFBridgingCast(From* object)
 {
     return static_cast<To*>(const_cast<std::remove_const_t<From>*>(object));
 }
+
+// Bundles: the same objects as NSBundle.
+#include "CoreFoundation/CFBundle.h"

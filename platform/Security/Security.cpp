@@ -28,6 +28,7 @@ struct SecStaticCode::Facts {
 
 OBJC_IMPLEMENTATION_TYPEID(SecStaticCode, NSObject, kCFTypeIDNextFree + 1) {}
 
+SecStaticCode::SecStaticCode() = default;
 SecStaticCode::~SecStaticCode() = default;
 
 const SecStaticCode::Facts& SecStaticCode::facts() const

@@ -68,7 +68,7 @@ enum : SecCSFlags {
 class SecStaticCode : public NSObject {
     OBJC_CLASS(SecStaticCode, NSObject)
 public:
-    SecStaticCode() = default;
+    SecStaticCode();
     // The facts behind the signing information (used by the dictionary builder).
     struct Facts;
     const Facts& facts() const;

@@ -1,0 +1,202 @@
+#include "UApplicationEntitlementsController.h"
+
+#include "CoreStaticInitOrder.h"
+#include "UCodeEntitlements.h"
+
+bool import_category_NSObject_MultipleKVO();
+
+// The keys whose values change when a new URL is inspected. Made at program
+// load, at its rank, and kept for the whole process.
+static NSSet* UEntitlementsControllerDependentKeys = nullptr;
+
+CORE_INIT_FUNCTION(kCoreInitRank_EntitlementsControllerKeys) static void UEntitlementsControllerDependentKeysInit()
+{
+    AutoreleasePoolScope pool;
+    NSSet* keys = NSSet::setWithObjects({
+        NSSTR("hasSandboxEntitlementEnabled"), NSSTR("hasDeviceCameraEntitlement"), NSSTR("hasNetworkClientEntitlement"),
+        NSSTR("hasNetworkServerEntitlement"), NSSTR("codesignedBundleID"), NSSTR("hasActiveSecuritySandbox"),
+        NSSTR("hasCodeSignature"), NSSTR("hasCodeSignatureWithEntitlements"), NSSTR("codesignedEntitlements"),
+        NSSTR("codesignedEntitlementsString"), NSSTR("hasAccessToDeviceCamera"), NSSTR("hasAccessToNetworkClient"),
+        NSSTR("hasAccessToNetworkServer"), NSSTR("publisherCN"), NSSTR("publisherCNFingerprint"), NSSTR("publisherCA"),
+        NSSTR("publisherCAFingerprint"), NSSTR("rootCA"), NSSTR("rootCAFingerprint"), NSSTR("publisherIsVerifiedByApple"),
+    });
+    UEntitlementsControllerDependentKeys = static_cast<NSSet*>(keys->retain());
+}
+
+OBJC_IMPLEMENTATION(UApplicationEntitlementsController, NSObject)
+{
+    // Class initialisation only makes sure the MultipleKVO category is linked in.
+    import_category_NSObject_MultipleKVO();
+    using C = UApplicationEntitlementsController;
+    cls.property("codeBundleURL", &C::codeBundleURL, &C::setCodeBundleURL);
+    cls.property("hasSandboxEntitlementEnabled", &C::hasSandboxEntitlementEnabled);
+    cls.property("hasDeviceCameraEntitlement", &C::hasDeviceCameraEntitlement);
+    cls.property("hasNetworkClientEntitlement", &C::hasNetworkClientEntitlement);
+    cls.property("hasNetworkServerEntitlement", &C::hasNetworkServerEntitlement);
+    cls.property("codesignedBundleID", &C::codesignedBundleID);
+    cls.property("codesignedInfoDictionary", &C::codesignedInfoDictionary);
+    cls.property("codesignedRequirements", &C::codesignedRequirements);
+    cls.property("codesignedEntitlements", &C::codesignedEntitlements);
+    cls.property("codesignedEntitlementsString", &C::codesignedEntitlementsString);
+    cls.property("hasActiveSecuritySandbox", &C::hasActiveSecuritySandbox);
+    cls.property("hasCodeSignature", &C::hasCodeSignature);
+    cls.property("hasCodeSignatureWithEntitlements", &C::hasCodeSignatureWithEntitlements);
+    cls.property("hasAccessToDeviceCamera", &C::hasAccessToDeviceCamera);
+    cls.property("hasAccessToNetworkClient", &C::hasAccessToNetworkClient);
+    cls.property("hasAccessToNetworkServer", &C::hasAccessToNetworkServer);
+    cls.property("publisherCN", &C::publisherCN);
+    cls.property("publisherCNFingerprint", &C::publisherCNFingerprint);
+    cls.property("publisherCA", &C::publisherCA);
+    cls.property("publisherCAFingerprint", &C::publisherCAFingerprint);
+    cls.property("rootCA", &C::rootCA);
+    cls.property("rootCAFingerprint", &C::rootCAFingerprint);
+    cls.property("publisherIsVerifiedByApple", &C::publisherIsVerifiedByApple);
+    cls.property("signingIdentity", &C::signingIdentity, &C::setSigningIdentity);
+    cls.property("bundleURL", &C::bundleURL, &C::setBundleURL);
+}
+
+NSSet* UApplicationEntitlementsController::dependentKeys() { return UEntitlementsControllerDependentKeys; }
+
+void UApplicationEntitlementsController::setCodeBundleURL(NSURL* url)
+{
+    ObjcSynchronized lock(this);
+    bool announced = false;
+    try {
+        setSigningIdentity(nil);
+        setBundleURL(nil);
+        willChangeValueForMultipleKeys(UEntitlementsControllerDependentKeys);
+        announced = true;
+        if (mEntitlements.ConstructURL(url))
+            setSigningIdentity(CodeSigningIdentity::signingIdentityWithSecStaticCodeRef(mEntitlements.mStaticCodeRef));
+        announced = false;
+        didChangeValueForMultipleKeys(UEntitlementsControllerDependentKeys);
+    } catch (NSException* exception) {
+        // Observers never keep a will-change notice without its did-change notice.
+        if (announced)
+            didChangeValueForMultipleKeys(UEntitlementsControllerDependentKeys);
+        NSLog("NSException:%@\n", exception);
+    } catch (...) {
+        if (announced)
+            didChangeValueForMultipleKeys(UEntitlementsControllerDependentKeys);
+        throw;
+    }
+    setBundleURL(url);
+}
+
+NSURL* UApplicationEntitlementsController::codeBundleURL() const
+{
+    ObjcSynchronized lock(this);
+    return bundleURL();
+}
+
+bool UApplicationEntitlementsController::hasSandboxEntitlementEnabled() const
+{
+    return mEntitlements.HasEntitlementAndBooleanValueIsTrue(kAppleSecurityAppSandboxEntitlementKey);
+}
+
+bool UApplicationEntitlementsController::hasDeviceCameraEntitlement() const
+{
+    return mEntitlements.HasEntitlementAndBooleanValueIsTrue(kAppleSecurityDeviceCameraEntitlementKey);
+}
+
+bool UApplicationEntitlementsController::hasNetworkClientEntitlement() const
+{
+    return mEntitlements.HasEntitlementAndBooleanValueIsTrue(kAppleSecurityNetworkClientEntitlementKey);
+}
+
+bool UApplicationEntitlementsController::hasNetworkServerEntitlement() const
+{
+    return mEntitlements.HasEntitlementAndBooleanValueIsTrue(kAppleSecurityNetworkServerEntitlementKey);
+}
+
+NSString* UApplicationEntitlementsController::codesignedBundleID() const { return const_cast<NSString*>(mEntitlements.mSignedBundleID); }
+
+NSDictionary* UApplicationEntitlementsController::codesignedInfoDictionary() const
+{
+    return const_cast<NSDictionary*>(mEntitlements.mSignedInfoDictionary);
+}
+
+NSDictionary* UApplicationEntitlementsController::codesignedRequirements() const
+{
+    return const_cast<NSDictionary*>(mEntitlements.mSignedRequirements);
+}
+
+NSDictionary* UApplicationEntitlementsController::codesignedEntitlements() const
+{
+    return const_cast<NSDictionary*>(mEntitlements.mSignedEntitlements);
+}
+
+NSString* UApplicationEntitlementsController::codesignedEntitlementsString() const
+{
+    NSMutableString* text = NSMutableString::string();
+    if (NSDictionary* entitlements = codesignedEntitlements())
+        for (NSUInteger i = 0; i < entitlements->count(); ++i)
+            text->appendFormat("%@ = %@\n", entitlements->keyAtIndex(i), entitlements->valueAtIndex(i));
+    return text;
+}
+
+NSNumber* UApplicationEntitlementsController::hasActiveSecuritySandbox() const
+{
+    return NSNumber::numberWithBool(mEntitlements.HasActiveSecuritySandbox());
+}
+
+bool UApplicationEntitlementsController::hasCodeSignature() const
+{
+    NSLog("hasCodeSignature=%d\n", mEntitlements.mSignedBinary ? 1 : 0);
+    return mEntitlements.mSignedBinary;
+}
+
+bool UApplicationEntitlementsController::hasCodeSignatureWithEntitlements() const
+{
+    return mEntitlements.IsBinaryCodeSignedWithEntitlements();
+}
+
+bool UApplicationEntitlementsController::hasAccessToDeviceCamera() const { return mEntitlements.HasAccessToCameraDevice(); }
+bool UApplicationEntitlementsController::hasAccessToNetworkClient() const { return mEntitlements.HasAccessToNetworkClient(); }
+bool UApplicationEntitlementsController::hasAccessToNetworkServer() const { return mEntitlements.HasAccessToNetworkServer(); }
+
+NSString* UApplicationEntitlementsController::publisherCN() const
+{
+    CodeSigningIdentity* identity = signingIdentity();
+    return identity ? identity->leafCommonName() : nil;
+}
+
+NSString* UApplicationEntitlementsController::publisherCNFingerprint() const
+{
+    CodeSigningIdentity* identity = signingIdentity();
+    NSData* fingerprint = identity ? identity->leafFingerprint() : nil;
+    return fingerprint ? fingerprint->certFingerprintRequirement_HQUOTED() : nil;
+}
+
+NSString* UApplicationEntitlementsController::publisherCA() const
+{
+    CodeSigningIdentity* identity = signingIdentity();
+    return identity ? identity->cert1CommonName() : nil;
+}
+
+NSString* UApplicationEntitlementsController::publisherCAFingerprint() const
+{
+    CodeSigningIdentity* identity = signingIdentity();
+    NSData* fingerprint = identity ? identity->cert1Fingerprint() : nil;
+    return fingerprint ? fingerprint->certFingerprintRequirement_HQUOTED() : nil;
+}
+
+NSString* UApplicationEntitlementsController::rootCA() const
+{
+    CodeSigningIdentity* identity = signingIdentity();
+    return identity ? identity->rootCommonName() : nil;
+}
+
+NSString* UApplicationEntitlementsController::rootCAFingerprint() const
+{
+    CodeSigningIdentity* identity = signingIdentity();
+    NSData* fingerprint = identity ? identity->rootFingerprint() : nil;
+    return fingerprint ? fingerprint->certFingerprintRequirement_HQUOTED() : nil;
+}
+
+bool UApplicationEntitlementsController::publisherIsVerifiedByApple() const
+{
+    CodeSigningIdentity* identity = signingIdentity();
+    return identity && (identity->isAppleSystemSoftwareCredentials() || identity->isAppleDeveloperIDCredentials() ||
+                        identity->isAppleMASDeveloperCredentials() || identity->isAppleMASDeveloperSignedByMASStoreCredentials());
+}

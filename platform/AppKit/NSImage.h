@@ -1,0 +1,50 @@
+// Images: one decoded bitmap (Qt's QImage, which needs no application object)
+// and a size in points. A new image's size is its bitmap's size in pixels;
+// setSize changes the size the image is drawn at and leaves the bitmap alone.
+//
+// Files are read through Qt's image plugins: PNG, JPEG, GIF, BMP, ICO, TIFF,
+// WebP, SVG and .icns (qt6-image-formats-plugins). A file with several images
+// (an .icns, an .ico) gives its largest.
+#pragma once
+
+#include "Foundation/NSGeometry.h"
+#include "Foundation/NSValue.h"
+
+#include <memory>
+
+class NSImage : public NSObject {
+    OBJC_CLASS(NSImage, NSObject)
+public:
+    NSImage();
+
+    // The image named `name` among the program's resources (the main
+    // bundle's resource folder): "Sentrel.icns" as it is, or a name without
+    // extension tried with icns, png, tiff, tif, jpg, jpeg, gif, bmp and svg.
+    // The first image found under a name is kept and handed out again for that
+    // name, so a setSize on it is seen by every later caller. nil when there
+    // is no such image.
+    static NSImage* imageNamed(const NSString* name);
+
+    // init... forms: answer the receiver, or release it and answer nil when
+    // the file or bytes are not an image Qt can decode.
+    NSImage* initWithContentsOfFile(const NSString* path);
+    NSImage* initWithData(const NSData* data);
+
+    NSSize size() const { return m_size; }
+    void setSize(NSSize size);
+    // True when the image holds a decoded bitmap.
+    bool isValid() const;
+    NSString* name() const { return m_name; }
+
+    NSString* description() const override;
+
+protected:
+    ~NSImage() override;
+
+private:
+    struct Bitmap;
+    std::unique_ptr<Bitmap> m_bitmap;
+    NSSize m_size = NSZeroSize;
+    Retained<NSString> m_name;
+    friend struct NSImageAccess;
+};

@@ -1,0 +1,19 @@
+// What the AppKit stand-ins (and only they) need of an image: its bitmap, and
+// making images from Qt images or from files decoded at a chosen size.
+#pragma once
+
+#include "AppKit/NSImage.h"
+
+#include <QImage>
+#include <QString>
+
+struct NSImageAccess {
+    // The decoded bitmap (a null QImage for an invalid image).
+    static const QImage& bitmap(const NSImage* image);
+    // An autoreleased image over the bitmap; nil for a null bitmap.
+    static NSImage* imageWithBitmap(const QImage& bitmap);
+    // The file decoded as NSImage does, except that a scalable format (SVG)
+    // is rendered `pixels` wide instead of at its own size. Autoreleased; nil
+    // when it does not decode.
+    static NSImage* imageWithFile(const QString& path, int pixels);
+};

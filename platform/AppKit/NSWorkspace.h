@@ -1,0 +1,24 @@
+// The workspace: the desktop's view of files.
+#pragma once
+
+#include "AppKit/NSImage.h"
+
+class NSWorkspace : public NSObject {
+    OBJC_CLASS(NSWorkspace, NSObject)
+public:
+    static NSWorkspace* sharedWorkspace();
+
+    // A new image of the file's icon; nil when nothing is at the path (a
+    // symbolic link is followed; a dangling one gets the link icon).
+    //
+    // Where it comes from, in order:
+    //  1. an application or other bundle: its own icon, the file that
+    //     CFBundleIconFile names in Contents/Resources, with or without the
+    //     ".icns" extension;
+    //  2. the icon theme's icon for the item's type (platform/CoreServices'
+    //     ItemKind: the MIME type's icon, then its generic icon; Mach-O files
+    //     and application bundles as executables), about 256 pixels across;
+    //  3. "folder" or "text-x-generic" from the theme;
+    //  4. a plain sheet or folder drawn here, when no icon theme is installed.
+    NSImage* iconForFile(const NSString* fullPath) const;
+};

@@ -1,0 +1,145 @@
+#include "Foundation/NSBundle.h"
+
+#include "Foundation/NSPropertyList.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <mutex>
+#include <string>
+
+namespace {
+
+bool isDirectory(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool isFile(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string realPath(const std::string& path)
+{
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
+std::string parentOf(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+NSString* stringFromPath(const std::string& path) { return NSString::stringWithUTF8(path); }
+
+} // namespace
+
+OBJC_IMPLEMENTATION_TYPEID(NSBundle, NSObject, kCFTypeIDBundle)
+{
+    cls.property("bundlePath", &NSBundle::bundlePath);
+    cls.property("resourcePath", &NSBundle::resourcePath);
+    cls.property("infoDictionary", &NSBundle::infoDictionary);
+    cls.property("bundleIdentifier", &NSBundle::bundleIdentifier);
+}
+
+NSBundle* NSBundle::bundleWithPath(const NSString* path)
+{
+    const char* fsPath = path ? path->fileSystemRepresentation() : nullptr;
+    if (!fsPath || !isDirectory(fsPath))
+        return nil;
+    NSBundle* bundle = alloc();
+    bundle->m_path = Retained<NSString>::adopt(static_cast<NSString*>(path->copy()));
+    return static_cast<NSBundle*>(bundle->autorelease());
+}
+
+NSBundle* NSBundle::mainBundle()
+{
+    static NSBundle* const bundle = [] {
+        NSBundle* b = alloc();
+        b->makeImmortal();
+        AutoreleasePoolScope pool;
+        std::string exe = realPath("/proc/self/exe");
+        std::string folder = exe.empty() ? realPath(".") : parentOf(exe);
+        std::string bundlePath = folder, resources = folder;
+        if (folder.ends_with("/Contents/MacOS")) {
+            bundlePath = parentOf(parentOf(folder));
+            resources = parentOf(folder) + "/Resources";
+        } else if (std::string shared = realPath(folder + "/../share/sentrel/Resources");
+                   !shared.empty() && isDirectory(shared)) {
+            resources = shared;
+        }
+        b->m_path = stringFromPath(bundlePath);
+        b->m_resourcePath = stringFromPath(resources);
+        return b;
+    }();
+    return bundle;
+}
+
+NSString* NSBundle::resourcePath() const
+{
+    if (m_resourcePath)
+        return m_resourcePath;
+    if (!m_path)
+        return nil;
+    std::string base = m_path->utf8();
+    if (isDirectory(base + "/Contents"))
+        return stringFromPath(base + "/Contents/Resources");
+    return m_path;
+}
+
+NSDictionary* NSBundle::infoDictionary() const
+{
+    if (m_info)
+        return m_info;
+    NSDictionary* info = nil;
+    if (m_path) {
+        std::string base = m_path->utf8();
+        for (const char* candidate : {"/Contents/Info.plist", "/Resources/Info.plist", "/Info.plist"}) {
+            std::string plistPath = base + candidate;
+            if (!isFile(plistPath))
+                continue;
+            NSData* data = NSData::dataWithContentsOfFile(stringFromPath(plistPath));
+            id plist = data ? NSPropertyListSerialization::propertyListWithData(data, NSPropertyListImmutable, nullptr, nullptr)
+                            : nil;
+            if (plist && plist->isKindOfClass(NSDictionary::class_()))
+                info = static_cast<NSDictionary*>(plist);
+            break;
+        }
+    }
+    m_info = info ? info : NSDictionary::dictionary();
+    return m_info;
+}
+
+id NSBundle::objectForInfoDictionaryKey(const NSString* key) const
+{
+    return key ? infoDictionary()->objectForKey(key) : nil;
+}
+
+NSString* NSBundle::bundleIdentifier() const
+{
+    id value = infoDictionary()->objectForKey("CFBundleIdentifier");
+    return value && value->isKindOfClass(NSString::class_()) ? static_cast<NSString*>(value) : nil;
+}
+
+NSString* NSBundle::pathForResource(const NSString* name, const NSString* type) const
+{
+    NSString* folder = resourcePath();
+    if (!name || !folder || name->length() == 0)
+        return nil;
+    std::string file = name->utf8();
+    if (type && type->length() > 0) {
+        std::string ext = type->utf8();
+        file += (ext.front() == '.' ? "" : ".") + ext;
+    }
+    if (file.find('/') != std::string::npos)
+        return nil;
+    std::string full = folder->utf8() + "/" + file;
+    return isFile(full) ? stringFromPath(full) : nil;
+}

@@ -1,0 +1,236 @@
+#include "Foundation/NSFileManager.h"
+
+#include "sys/xattr.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <vector>
+
+namespace {
+
+// What lstat and statx tell about one item.
+struct ItemFacts {
+    struct stat st;
+    bool hasBirthTime = false;
+    struct timespec birthTime {};
+};
+
+bool readFacts(const char* path, ItemFacts& facts)
+{
+    struct statx sx;
+    if (statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) == 0) {
+        // The basic facts come from lstat all the same, so that every field
+        // has the type and meaning the C library gives it.
+        if (lstat(path, &facts.st) != 0)
+            return false;
+        if (sx.stx_mask & STATX_BTIME) {
+            facts.hasBirthTime = true;
+            facts.birthTime.tv_sec = sx.stx_btime.tv_sec;
+            facts.birthTime.tv_nsec = sx.stx_btime.tv_nsec;
+        }
+        return true;
+    }
+    if (errno != ENOSYS && errno != EINVAL)
+        return false;
+    return lstat(path, &facts.st) == 0;
+}
+
+NSDate* dateFromTimespec(const struct timespec& ts)
+{
+    return NSDate::dateWithTimeIntervalSince1970(static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9);
+}
+
+NSString* fileType(mode_t mode)
+{
+    switch (mode & S_IFMT) {
+    case S_IFDIR: return NSFileTypeDirectory;
+    case S_IFREG: return NSFileTypeRegular;
+    case S_IFLNK: return NSFileTypeSymbolicLink;
+    case S_IFSOCK: return NSFileTypeSocket;
+    case S_IFCHR: return NSFileTypeCharacterSpecial;
+    case S_IFBLK: return NSFileTypeBlockSpecial;
+    default: return NSFileTypeUnknown;
+    }
+}
+
+NSString* userName(uid_t uid)
+{
+    std::vector<char> buffer(1024);
+    for (;;) {
+        struct passwd entry;
+        struct passwd* found = nullptr;
+        int rc = getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found);
+        if (rc == ERANGE && buffer.size() < (1u << 20)) {
+            buffer.resize(buffer.size() * 4);
+            continue;
+        }
+        return rc == 0 && found ? NSString::stringWithUTF8String(found->pw_name) : nil;
+    }
+}
+
+NSString* groupName(gid_t gid)
+{
+    std::vector<char> buffer(1024);
+    for (;;) {
+        struct group entry;
+        struct group* found = nullptr;
+        int rc = getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found);
+        if (rc == ERANGE && buffer.size() < (1u << 20)) {
+            buffer.resize(buffer.size() * 4);
+            continue;
+        }
+        return rc == 0 && found ? NSString::stringWithUTF8String(found->gr_name) : nil;
+    }
+}
+
+// The item's own extended attributes (a final symbolic link is not
+// followed), name -> value; nil when it has none or they cannot be listed.
+NSDictionary* extendedAttributes(const char* path)
+{
+    std::vector<char> names;
+    for (int attempt = 0;; ++attempt) {
+        ssize_t size = listxattr(path, nullptr, 0, XATTR_NOFOLLOW);
+        if (size <= 0)
+            return nil;
+        names.resize(static_cast<size_t>(size));
+        ssize_t got = listxattr(path, names.data(), names.size(), XATTR_NOFOLLOW);
+        if (got >= 0) {
+            names.resize(static_cast<size_t>(got));
+            break;
+        }
+        if (errno != ERANGE || attempt == 4)
+            return nil;
+    }
+    NSMutableDictionary* attributes = NSMutableDictionary::dictionary();
+    size_t start = 0;
+    while (start < names.size()) {
+        size_t end = start;
+        while (end < names.size() && names[end] != '\0')
+            ++end;
+        std::string name(names.data() + start, end - start);
+        start = end + 1;
+        NSString* key = name.empty() ? nil : NSString::stringWithUTF8(name);
+        if (!key)
+            continue;
+        // The value may change size between the two calls; a few tries cover it.
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            ssize_t size = getxattr(path, name.c_str(), nullptr, 0, 0, XATTR_NOFOLLOW);
+            if (size < 0)
+                break;
+            std::vector<uint8_t> value(static_cast<size_t>(size));
+            ssize_t got = size == 0 ? 0 : getxattr(path, name.c_str(), value.data(), value.size(), 0, XATTR_NOFOLLOW);
+            if (got >= 0) {
+                value.resize(static_cast<size_t>(got));
+                attributes->setObject(NSData::dataWithVector(std::move(value)), key);
+                break;
+            }
+            if (errno != ERANGE)
+                break;
+        }
+    }
+    return attributes->count() ? attributes : nil;
+}
+
+uint32_t bigEndian32(const uint8_t* p)
+{
+    return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+NSError* readError(const NSString* path, int code)
+{
+    NSInteger cocoa = NSFileReadUnknownError;
+    switch (code) {
+    case ENOENT:
+    case ENOTDIR: cocoa = NSFileReadNoSuchFileError; break;
+    case EACCES:
+    case EPERM: cocoa = NSFileReadNoPermissionError; break;
+    case ENAMETOOLONG:
+    case EILSEQ: cocoa = NSFileReadInvalidFileNameError; break;
+    default: break;
+    }
+    NSMutableDictionary* info = NSMutableDictionary::dictionary();
+    if (path)
+        info->setObject(const_cast<NSString*>(path), NSFilePathErrorKey);
+    info->setObject(NSError::errorWithDomain(NSPOSIXErrorDomain, code, nil), NSUnderlyingErrorKey);
+    return NSError::errorWithDomain(NSCocoaErrorDomain, cocoa, info);
+}
+
+} // namespace
+
+OBJC_IMPLEMENTATION(NSFileManager, NSObject) {}
+
+NSFileManager* NSFileManager::defaultManager()
+{
+    static NSFileManager* const manager = static_cast<NSFileManager*>(const_cast<NSObject*>(alloc()->makeImmortal()));
+    return manager;
+}
+
+NSDictionary* NSFileManager::attributesOfItemAtPath(const NSString* path, NSError** error) const
+{
+    const char* fsPath = path ? path->fileSystemRepresentation() : nullptr;
+    if (!fsPath || !*fsPath) {
+        if (error)
+            *error = readError(path, fsPath ? ENOENT : EILSEQ);
+        return nil;
+    }
+    ItemFacts facts;
+    if (!readFacts(fsPath, facts)) {
+        if (error)
+            *error = readError(path, errno);
+        return nil;
+    }
+    const struct stat& st = facts.st;
+    NSDictionary* xattrs = extendedAttributes(fsPath);
+
+    uint32_t typeCode = 0, creatorCode = 0;
+    if (S_ISREG(st.st_mode))
+        if (NSData* finderInfo = static_cast<NSData*>(xattrs ? xattrs->objectForKey("com.apple.FinderInfo") : nil))
+            if (finderInfo->length() == 32) {
+                typeCode = bigEndian32(finderInfo->bytes());
+                creatorCode = bigEndian32(finderInfo->bytes() + 4);
+            }
+
+    // Keys in alphabetical order, which is the order the dictionary keeps.
+    NSMutableDictionary* attributes = NSMutableDictionary::dictionary();
+    if (facts.hasBirthTime)
+        attributes->setObject(dateFromTimespec(facts.birthTime), NSFileCreationDate);
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        attributes->setObject(NSNumber::numberWithUnsignedLongLong(st.st_rdev), NSFileDeviceIdentifier);
+    if (xattrs)
+        attributes->setObject(xattrs, NSFileExtendedAttributes);
+    attributes->setObject(NSNumber::numberWithUnsignedLongLong(st.st_gid), NSFileGroupOwnerAccountID);
+    if (NSString* name = groupName(st.st_gid))
+        attributes->setObject(name, NSFileGroupOwnerAccountName);
+    attributes->setObject(NSNumber::numberWithUnsignedLongLong(creatorCode), NSFileHFSCreatorCode);
+    attributes->setObject(NSNumber::numberWithUnsignedLongLong(typeCode), NSFileHFSTypeCode);
+    attributes->setObject(dateFromTimespec(st.st_mtim), NSFileModificationDate);
+    attributes->setObject(NSNumber::numberWithUnsignedLongLong(st.st_uid), NSFileOwnerAccountID);
+    if (NSString* name = userName(st.st_uid))
+        attributes->setObject(name, NSFileOwnerAccountName);
+    attributes->setObject(NSNumber::numberWithUnsignedLongLong(st.st_mode & 07777), NSFilePosixPermissions);
+    attributes->setObject(NSNumber::numberWithUnsignedLongLong(st.st_nlink), NSFileReferenceCount);
+    attributes->setObject(NSNumber::numberWithUnsignedLongLong(static_cast<unsigned long long>(st.st_size)), NSFileSize);
+    attributes->setObject(NSNumber::numberWithUnsignedLongLong(st.st_ino), NSFileSystemFileNumber);
+    attributes->setObject(NSNumber::numberWithUnsignedLongLong(st.st_dev), NSFileSystemNumber);
+    attributes->setObject(fileType(st.st_mode), NSFileType);
+    return static_cast<NSDictionary*>(attributes->copy()->autorelease());
+}
+
+bool NSFileManager::fileExistsAtPath(const NSString* path) const { return fileExistsAtPath(path, nullptr); }
+
+bool NSFileManager::fileExistsAtPath(const NSString* path, bool* isDirectory) const
+{
+    const char* fsPath = path ? path->fileSystemRepresentation() : nullptr;
+    struct stat st;
+    if (!fsPath || !*fsPath || stat(fsPath, &st) != 0)
+        return false;
+    if (isDirectory)
+        *isDirectory = S_ISDIR(st.st_mode);
+    return true;
+}

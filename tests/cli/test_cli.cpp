@@ -1,0 +1,141 @@
+// sentrel-inspect run as a user runs it, over the generated fixture set.
+#include "fixtures/FixtureSet.h"
+#include "sys/xattr.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+    std::vector<json> objects() const
+    {
+        std::vector<json> result;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);)
+            result.push_back(json::parse(line));
+        return result;
+    }
+};
+
+class CommandLine : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        char pattern[] = "/tmp/sentrel-cli-XXXXXX";
+        s_dir = mkdtemp(pattern);
+        fixtures::writeFixtureSet(s_dir);
+    }
+    static void TearDownTestSuite() { fs::remove_all(s_dir); }
+
+    static Outcome run(const std::string& arguments)
+    {
+        fs::path err = s_dir / "stderr.txt";
+        std::string command = "cd '" + s_dir.string() + "' && '" SENTREL_INSPECT_PATH "' " + arguments + " 2>'" +
+                              err.string() + "'";
+        Outcome r;
+        FILE* pipe = popen(command.c_str(), "r");
+        char buffer[4096];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            r.out.append(buffer, n);
+        int status = pclose(pipe);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream in(err);
+        r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        return r;
+    }
+
+    static inline fs::path s_dir;
+};
+
+TEST_F(CommandLine, JsonForBundleFatUnsignedAndText)
+{
+    Outcome r = run("--json DeveloperID.app fat-mixed unsigned-x86_64 plain.txt");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<json> reports = r.objects();
+    ASSERT_EQ(reports.size(), 4u);
+
+    const json& app = reports[0];
+    EXPECT_EQ(app["codesignedBundleID"], "com.sentrel.fixture.DeveloperID");
+    EXPECT_EQ(app["hasCodeSignature"], true);
+    EXPECT_EQ(app["credentialsDescription"], "Apple 'Developer ID' Credentials");
+    EXPECT_EQ(app["publisherCA"], "Developer ID Certification Authority");
+    EXPECT_EQ(app["rootCAFingerprint"], "H\"611E5B662C593A08FF58D14AE22452D198DF6C60\"");
+    ASSERT_EQ(app["certificates"].size(), 3u);
+    EXPECT_EQ(app["certificates"][2]["commonName"], "Apple Root CA");
+    EXPECT_EQ(app["certificates"][2]["appleOfficial"], true);
+    EXPECT_EQ(app["certificates"][0]["appleOfficial"], false);
+    EXPECT_EQ(app["fileDescription"], "DeveloperID");
+
+    const json& fat = reports[1];
+    ASSERT_TRUE(fat.contains("slices"));
+    int chosen = 0;
+    for (const json& slice : fat["slices"])
+        chosen += slice["chosen"].get<bool>();
+    EXPECT_EQ(chosen, 1);
+    EXPECT_EQ(fat["slices"][0]["signature"], "none");
+
+    EXPECT_EQ(reports[2]["hasCodeSignature"], false);
+    EXPECT_TRUE(reports[2]["codesignedBundleID"].is_null());
+    EXPECT_TRUE(reports[3]["publisherCN"].is_null());
+    EXPECT_EQ(reports[3]["codesignedEntitlementsString"], "");
+    EXPECT_EQ(reports[3]["quarantined"], false);
+    // Console log lines go to standard error, never into the JSON.
+    EXPECT_NE(r.err.find("hasCodeSignature="), std::string::npos);
+}
+
+TEST_F(CommandLine, MissingPathIsNamedAndTheOthersStillRun)
+{
+    Outcome r = run("--json no-such-file plain.txt");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("no-such-file: No such file or directory"), std::string::npos);
+    EXPECT_EQ(r.objects().size(), 1u);
+}
+
+TEST_F(CommandLine, UsageErrorsAndInformation)
+{
+    EXPECT_EQ(run("--frobnicate plain.txt").status, 2);
+    EXPECT_EQ(run("").status, 2);
+    Outcome version = run("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("sentrel-inspect ", 0), 0u);
+    EXPECT_NE(run("--help").out.find("--remove-quarantine"), std::string::npos);
+}
+
+TEST_F(CommandLine, RemovesTheQuarantineAndReportsTheFileAsItNowIs)
+{
+    fs::path file = s_dir / "downloaded.txt";
+    std::ofstream(file) << "hello\n";
+    const std::string record = "0083;674f1a2b;Safari;8A8E7C44-1C5E-4A8B-9E8A-1C2D3E4F5A6B";
+    ASSERT_EQ(setxattr(file.c_str(), "com.apple.quarantine", record.data(), record.size(), 0, 0), 0);
+    ASSERT_EQ(setxattr(file.c_str(), "org.example.keep", "x", 1, 0, 0), 0);
+
+    json before = run("--json downloaded.txt").objects().at(0);
+    EXPECT_EQ(before["quarantined"], true);
+    EXPECT_EQ(before["quarantineAgent"], "Safari");
+    EXPECT_EQ(before["quarantineTimestamp"], "2024-12-03T14:48:11Z");
+
+    Outcome removal = run("--json --remove-quarantine downloaded.txt");
+    EXPECT_EQ(removal.status, 0) << removal.err;
+    json after = removal.objects().at(0);
+    EXPECT_EQ(after["quarantined"], false);
+    EXPECT_EQ(after["extendedAttributesList"], json::array({"org.example.keep"}));
+
+    Outcome text = run("downloaded.txt");
+    EXPECT_NE(text.out.find("Quarantine\n  quarantined"), std::string::npos);
+    EXPECT_NE(text.out.find("Certificates\n  (none)"), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,3 @@
+#include "InspectTesting.h"
+
+OBJC_IMPLEMENTATION(NoticeRecorder, NSObject) {}

@@ -1,0 +1,270 @@
+// The entitlements models and the controller over signed files made on the spot.
+#include "UApplicationEntitlementsController.h"
+#include "UCodeEntitlements.h"
+#include "fixtures/Bundle.h"
+#include "fixtures/MachO.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace fixtures;
+
+std::string text(const NSObject* o) { return o ? o->description()->utf8() : "(nil)"; }
+
+struct TempDir {
+    fs::path path;
+    TempDir()
+    {
+        char pattern[] = "/tmp/sentrel-signing-XXXXXX";
+        path = mkdtemp(pattern);
+    }
+    ~TempDir() { fs::remove_all(path); }
+};
+
+void writeFile(const fs::path& path, const Bytes& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+NSURL* urlOf(const fs::path& path) { return NSURL::fileURLWithFileSystemRepresentation(path.c_str(), fs::is_directory(path)); }
+
+// A Developer ID signed application bundle with the given entitlements.
+fs::path developerIdApp(const fs::path& dir, const std::string& name, const Entitlements& entitlements)
+{
+    auto chain = developerIdChain("Example Corp", "ABCDE12345");
+    SigningOptions spec;
+    spec.identifier = "com.example." + name;
+    spec.team = "ABCDE12345";
+    spec.entitlements = entitlements;
+    spec.derEntitlements = true;
+    spec.cms = CmsOptions(chain[0], {chain[1], chain[2], chain[0]});
+    BuiltImage image = MachOBuilder().build(spec);
+    return makeBundle(dir, name, image.bytes, PlistFormat::Binary, spec.identifier);
+}
+
+std::vector<std::string> g_log;
+void captureLog(const char* message, unsigned length, BOOL) { g_log.emplace_back(message, length); }
+
+struct LogCapture {
+    LogCapture()
+    {
+        g_log.clear();
+        _NSSetLogCStringFunction(captureLog);
+    }
+    ~LogCapture() { _NSSetLogCStringFunction(nullptr); }
+};
+
+TEST(EntitlementsBlob, DecodesOnlyWellFormedDictionaries)
+{
+    UApplicationEntitlements model;
+    auto decode = [&](const Bytes& blob) {
+        CFDataRef data = CFDataCreate(nullptr, blob.data(), static_cast<CFIndex>(blob.size()));
+        CFDictionaryRef dict = model.copyEntitlementsDictionaryFromBlobData(data);
+        CFRelease(data);
+        bool ok = dict != nullptr;
+        if (dict)
+            CFRelease(dict);
+        return ok;
+    };
+    Bytes good = entitlementsBlob(entitlementsXml({{"com.apple.security.app-sandbox", true}}));
+    EXPECT_TRUE(decode(good));
+    EXPECT_FALSE(decode(Bytes(good.begin(), good.begin() + 8)));   // header only
+    Bytes wrongMagic = good;
+    wrongMagic[3] = 0x72;
+    EXPECT_FALSE(decode(wrongMagic));
+    for (int delta : {-1, 1}) {
+        Bytes lying = good;
+        lying[7] = static_cast<uint8_t>(lying[7] + delta);
+        EXPECT_FALSE(decode(lying)) << delta;
+    }
+    EXPECT_FALSE(decode(entitlementsBlob(arrayPlistXml({"a"}))));
+    EXPECT_FALSE(decode(entitlementsBlob("<?xml version=\"1.0\"?><plist><dict><key>x</key>")));
+}
+
+TEST(ApplicationEntitlements, PlainFileHasNoCodeAndFullAccess)
+{
+    TempDir dir;
+    writeFile(dir.path / "notes.txt", Bytes{'h', 'i', '\n'});
+    LogCapture log;
+    UApplicationEntitlements model;
+    EXPECT_FALSE(model.ConstructURL(urlOf(dir.path / "notes.txt")));
+    EXPECT_EQ(model.mSignedBundleID, nullptr);
+    EXPECT_FALSE(model.IsBinaryCodeSignedWithEntitlements());
+    EXPECT_FALSE(model.HasActiveSecuritySandbox());
+    EXPECT_TRUE(model.HasAccessToAllEntitlements() && model.HasAccessToNetworkServer() && model.HasAccessToPrinting());
+    EXPECT_EQ(g_log, (std::vector<std::string>{"UApplicationEntitlements::SetCodeSignedEntitlementsCopy mNoSandbox:1\n",
+                                               "UApplicationEntitlements::SetCodeSignedEntitlementsCopy mNoEntitlements:1\n"}));
+}
+
+TEST(ApplicationEntitlements, SandboxNeedsTheBooleanTrue)
+{
+    TempDir dir;
+    const std::pair<EntitlementValue, bool> cases[] = {
+        {true, true}, {false, false}, {std::int64_t{1}, false}, {std::string("yes"), false}};
+    int n = 0;
+    for (const auto& [value, sandboxed] : cases) {
+        fs::path app = developerIdApp(dir.path, "App" + std::to_string(n++),
+                                      {{"com.apple.security.app-sandbox", value}, {"com.apple.security.network.client", true}});
+        UApplicationEntitlements model;
+        ASSERT_TRUE(model.ConstructURL(urlOf(app)));
+        EXPECT_EQ(model.HasActiveSecuritySandbox(), sandboxed);
+        EXPECT_TRUE(model.HasAccessToNetworkClient());
+        EXPECT_EQ(model.HasAccessToNetworkServer(), !sandboxed);
+        EXPECT_EQ(model.HasAccessToCameraDevice(), !sandboxed);
+        EXPECT_TRUE(model.IsBinaryCodeSignedWithEntitlements());
+    }
+}
+
+TEST(ApplicationEntitlements, AdHocCodeWithoutEntitlements)
+{
+    TempDir dir;
+    writeFile(dir.path / "tool", MachOBuilder().cpu(kCpuArm64, kSubtypeArm64All).build(linkerSigned("tool-55554944")).bytes);
+    UApplicationEntitlements model;
+    ASSERT_TRUE(model.ConstructURL(urlOf(dir.path / "tool")));
+    EXPECT_EQ(text(model.mSignedBundleID), "tool-55554944");
+    EXPECT_TRUE(model.mSignedBinary);
+    EXPECT_FALSE(model.IsBinaryCodeSignedWithEntitlements());
+    EXPECT_TRUE(model.HasAccessToAllEntitlements());
+}
+
+// Counts notices per key.
+class NoticeCounter : public NSObject {
+    OBJC_CLASS(NoticeCounter, NSObject)
+public:
+    std::map<std::string, int> will, did;
+    void observeValueForKeyPath(NSString* keyPath, id, NSDictionary* change, void*) override
+    {
+        (change->objectForKey(NSKeyValueChangeNotificationIsPriorKey) ? will : did)[keyPath->utf8()]++;
+    }
+};
+OBJC_IMPLEMENTATION(NoticeCounter, NSObject) {}
+
+TEST(EntitlementsController, AnnouncesTwentyKeysOncePerURL)
+{
+    TempDir dir;
+    fs::path app = developerIdApp(dir.path, "Notes", {{"com.apple.security.app-sandbox", true}});
+    Retained<UApplicationEntitlementsController> controller =
+        Retained<UApplicationEntitlementsController>::adopt(UApplicationEntitlementsController::alloc()->init());
+    Retained<NoticeCounter> counter = Retained<NoticeCounter>::adopt(NoticeCounter::alloc());
+    ASSERT_EQ(UApplicationEntitlementsController::dependentKeys()->count(), 20u);
+    std::vector<std::string> keys;
+    for (id key : *UApplicationEntitlementsController::dependentKeys())
+        keys.push_back(static_cast<NSString*>(key)->utf8());
+    keys.push_back("codesignedInfoDictionary");
+    keys.push_back("codesignedRequirements");
+    for (const auto& key : keys)
+        controller->addObserver(counter, key, NSKeyValueObservingOptionPrior, nullptr);
+    {
+        LogCapture quiet;
+        controller->setCodeBundleURL(urlOf(app));
+    }
+    for (const auto& key : keys) {
+        bool announced = key.rfind("codesigned", 0) != 0 || key == "codesignedBundleID" || key == "codesignedEntitlements" ||
+                         key == "codesignedEntitlementsString";
+        EXPECT_EQ(counter->will[key], announced ? 1 : 0) << key;
+        EXPECT_EQ(counter->did[key], announced ? 1 : 0) << key;
+        controller->removeObserver(counter, key);
+    }
+    EXPECT_TRUE(controller->codeBundleURL()->isEqual(urlOf(app)));
+}
+
+TEST(EntitlementsController, DeveloperIdSandboxedApplication)
+{
+    TempDir dir;
+    fs::path app = developerIdApp(dir.path, "Reader",
+                                  {{"com.apple.security.app-sandbox", true}, {"com.apple.security.network.client", true}});
+    Retained<UApplicationEntitlementsController> c =
+        Retained<UApplicationEntitlementsController>::adopt(UApplicationEntitlementsController::alloc()->init());
+    LogCapture log;
+    c->setCodeBundleURL(urlOf(app));
+    EXPECT_TRUE(c->hasCodeSignature());
+    EXPECT_TRUE(c->hasCodeSignatureWithEntitlements());
+    EXPECT_EQ(c->hasActiveSecuritySandbox(), kCFBooleanTrue);
+    EXPECT_TRUE(c->hasAccessToNetworkClient());
+    EXPECT_FALSE(c->hasAccessToNetworkServer());
+    EXPECT_EQ(text(c->codesignedBundleID()), "com.example.Reader");
+    EXPECT_EQ(text(c->publisherCN()), "Developer ID Application: Example Corp (ABCDE12345)");
+    EXPECT_EQ(text(c->publisherCA()), "Developer ID Certification Authority");
+    EXPECT_EQ(text(c->rootCA()), "Apple Root CA");
+    EXPECT_EQ(text(c->rootCAFingerprint()), "H\"611E5B662C593A08FF58D14AE22452D198DF6C60\"");
+    EXPECT_EQ(text(c->publisherCAFingerprint()), "H\"3B166C3B7DC4B751C9FE2AFAB9135641E388E186\"");
+    EXPECT_TRUE(c->publisherIsVerifiedByApple());
+    EXPECT_EQ(text(c->codesignedEntitlementsString()),
+              "com.apple.security.app-sandbox = 1\ncom.apple.security.network.client = 1\n");
+    // Key-value coding reads the same values, boxed.
+    EXPECT_EQ(c->valueForKey("hasAccessToNetworkServer"), kCFBooleanFalse);
+    c->hasCodeSignature();
+    c->valueForKey("hasCodeSignature");
+    EXPECT_EQ(std::count(g_log.begin(), g_log.end(), "hasCodeSignature=1\n"), 3);
+    ASSERT_FALSE(g_log.empty());
+    EXPECT_EQ(g_log[0].rfind("UApplicationEntitlements::ConstructURL={", 0), 0u) << g_log[0];
+}
+
+TEST(EntitlementsController, UnsignedFileHasNoPublisher)
+{
+    TempDir dir;
+    writeFile(dir.path / "plain", MachOBuilder().build().bytes);
+    Retained<UApplicationEntitlementsController> c =
+        Retained<UApplicationEntitlementsController>::adopt(UApplicationEntitlementsController::alloc()->init());
+    LogCapture log;
+    c->setCodeBundleURL(urlOf(dir.path / "plain"));
+    EXPECT_EQ(c->publisherCN(), nil);
+    EXPECT_EQ(c->publisherCNFingerprint(), nil);
+    EXPECT_EQ(c->rootCA(), nil);
+    EXPECT_FALSE(c->publisherIsVerifiedByApple());
+    EXPECT_EQ(text(c->codesignedEntitlementsString()), "");
+    EXPECT_FALSE(c->hasCodeSignature());
+    EXPECT_TRUE(c->hasAccessToDeviceCamera());
+}
+
+TEST(EntitlementsController, TwoCertificateChainHasAnEmptyRoot)
+{
+    TempDir dir;
+    auto chain = ownChain(2, KeyType::EcP256, "Small Signer");
+    SigningOptions spec;
+    spec.identifier = "com.example.small";
+    spec.cms = CmsOptions(chain[0], {chain[1], chain[0]});
+    writeFile(dir.path / "small", MachOBuilder().build(spec).bytes);
+    Retained<UApplicationEntitlementsController> c =
+        Retained<UApplicationEntitlementsController>::adopt(UApplicationEntitlementsController::alloc()->init());
+    LogCapture log;
+    c->setCodeBundleURL(urlOf(dir.path / "small"));
+    EXPECT_EQ(text(c->rootCA()), "");
+    EXPECT_EQ(text(c->rootCAFingerprint()), "H\"\"");
+    EXPECT_EQ(text(c->publisherCN()), "Small Signer");
+}
+
+TEST(CodeEntitlements, RunningProgramReadsAsUnsignedUnlessGivenEntitlements)
+{
+    {
+        UCodeEntitlements self;
+        EXPECT_FALSE(self.HasActiveSecuritySandbox());
+        EXPECT_EQ(self.CopySignedBundleID(), nullptr);
+        EXPECT_TRUE(self.HasActiveSecurityBookmarksAppScope());   // no sandbox: access to everything
+    }
+    Bytes blob = entitlementsBlob(entitlementsXml({{"com.apple.security.app-sandbox", true}}));
+    CFDataRef data = CFDataCreate(nullptr, blob.data(), static_cast<CFIndex>(blob.size()));
+    SecStaticCodeRef code = SecStaticCodeCreateForTesting(CFSTR("org.example.sandboxed"), data);
+    SecCodeSetSelfForTesting(code);
+    {
+        UCodeEntitlements self;
+        EXPECT_TRUE(self.HasActiveSecuritySandbox());
+        EXPECT_FALSE(self.HasActiveSecurityBookmarksAppScope());
+        EXPECT_FALSE(self.HasAccessToNetworkClient());
+        CFStringRef identifier = self.CopySignedBundleID();
+        EXPECT_EQ(text(identifier), "org.example.sandboxed");
+        CFRelease(identifier);
+    }
+    SecCodeSetSelfForTesting(nullptr);
+    CFRelease(code);
+    CFRelease(data);
+}
+
+} // namespace

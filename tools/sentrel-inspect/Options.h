@@ -1,0 +1,19 @@
+// The command line of sentrel-inspect.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+struct Options {
+    bool json = false;
+    bool removeQuarantine = false;
+    bool help = false;
+    bool version = false;
+    std::vector<std::string> files;
+};
+
+// nullopt with `error` set for a usage error.
+std::optional<Options> parseOptions(int argc, char** argv, std::string& error);
+
+extern const char* const kUsage;

@@ -1,0 +1,206 @@
+#include "Output.h"
+
+#include "AppKit/NSImage.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <ctime>
+
+namespace {
+
+std::string isoDate(const NSDate* date)
+{
+    double seconds = std::floor(date->timeIntervalSince1970());
+    if (!std::isfinite(seconds) || std::fabs(seconds) > 6.7e16)
+        return "";
+    time_t t = static_cast<time_t>(seconds);
+    tm parts{};
+    gmtime_r(&t, &parts);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return text;
+}
+
+bool isA(const NSObject* o, Class cls) { return o && o->isKindOfClass(cls); }
+
+// ---------------------------------------------------------------- JSON
+
+nlohmann::json jsonValue(const NSObject* value)
+{
+    if (!value)
+        return nullptr;
+    if (isA(value, NSBooleanNumber::class_()))
+        return static_cast<const NSNumber*>(value)->boolValue();
+    if (isA(value, NSNumber::class_())) {
+        auto* n = static_cast<const NSNumber*>(value);
+        if (n->isFloatType())
+            return n->doubleValue();
+        if (n->compare(NSNumber::numberWithLongLong(0)) == NSOrderedDescending && n->longLongValue() < 0)
+            return n->unsignedLongLongValue();
+        return n->longLongValue();
+    }
+    if (isA(value, NSString::class_()))
+        return static_cast<const NSString*>(value)->utf8();
+    if (isA(value, NSDate::class_()))
+        return isoDate(static_cast<const NSDate*>(value));
+    if (isA(value, NSData::class_()))
+        return static_cast<const NSData*>(value)->certFingerprintHexString()->utf8();
+    if (isA(value, NSURL::class_()))
+        return static_cast<const NSURL*>(value)->absoluteString()->utf8();
+    if (isA(value, NSArray::class_())) {
+        nlohmann::json array = nlohmann::json::array();
+        for (id item : *static_cast<const NSArray*>(value))
+            array.push_back(jsonValue(item));
+        return array;
+    }
+    if (isA(value, NSDictionary::class_())) {
+        auto* dict = static_cast<const NSDictionary*>(value);
+        nlohmann::json object = nlohmann::json::object();
+        for (NSUInteger i = 0; i < dict->count(); ++i)
+            object[dict->keyAtIndex(i)->description()->utf8()] = jsonValue(dict->valueAtIndex(i));
+        return object;
+    }
+    if (isA(value, NSImage::class_())) {
+        NSSize size = static_cast<const NSImage*>(value)->size();
+        return {{"width", size.width}, {"height", size.height}};
+    }
+    return value->description()->utf8();
+}
+
+// ---------------------------------------------------------------- text
+
+std::string indentLines(const std::string& text, const std::string& indent)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\r')
+            continue;
+        out.push_back(c);
+        if (c == '\n')
+            out += indent;
+    }
+    while (!out.empty() && (out.back() == ' ' || out.back() == '\n'))
+        out.pop_back();
+    return out;
+}
+
+std::string textValue(const NSObject* value, const std::string& indent)
+{
+    if (!value)
+        return "(none)";
+    if (isA(value, NSBooleanNumber::class_()))
+        return static_cast<const NSNumber*>(value)->boolValue() ? "yes" : "no";
+    if (isA(value, NSString::class_())) {
+        std::string s = static_cast<const NSString*>(value)->utf8();
+        return s.empty() ? "\"\"" : indentLines(s, indent);
+    }
+    if (isA(value, NSDate::class_()))
+        return isoDate(static_cast<const NSDate*>(value));
+    if (isA(value, NSData::class_())) {
+        auto* data = static_cast<const NSData*>(value);
+        std::string hex = data->certFingerprintHexString()->utf8();
+        if (hex.size() > 64)
+            hex = hex.substr(0, 64) + "...";
+        return std::to_string(data->length()) + " bytes" + (hex.empty() ? "" : " " + hex);
+    }
+    if (isA(value, NSURL::class_()))
+        return static_cast<const NSURL*>(value)->absoluteString()->utf8();
+    if (isA(value, NSArray::class_())) {
+        auto* array = static_cast<const NSArray*>(value);
+        if (array->count() == 0)
+            return "(empty list)";
+        std::string out;
+        for (id item : *array)
+            out += (out.empty() ? "" : ", ") + textValue(item, indent);
+        return out;
+    }
+    if (isA(value, NSDictionary::class_())) {
+        auto* dict = static_cast<const NSDictionary*>(value);
+        if (dict->count() == 0)
+            return "(empty)";
+        std::string out = std::to_string(dict->count()) + (dict->count() == 1 ? " entry" : " entries");
+        for (NSUInteger i = 0; i < dict->count(); ++i)
+            out += "\n" + indent + "  " + dict->keyAtIndex(i)->description()->utf8() + " = " +
+                   textValue(dict->valueAtIndex(i), indent + "    ");
+        return out;
+    }
+    if (isA(value, NSImage::class_())) {
+        NSSize size = static_cast<const NSImage*>(value)->size();
+        return "image " + std::to_string(static_cast<int>(size.width)) + "x" + std::to_string(static_cast<int>(size.height));
+    }
+    return indentLines(value->description()->utf8(), indent);
+}
+
+std::string padded(const std::string& text, size_t width)
+{
+    return text.size() >= width ? text + " " : text + std::string(width - text.size(), ' ');
+}
+
+} // namespace
+
+std::string jsonReport(const FileReport& report)
+{
+    nlohmann::json object = nlohmann::json::object();
+    object["path"] = report.path;
+    for (const ReportSection& section : report.sections)
+        for (const ReportField& field : section.fields)
+            object[field.key] = jsonValue(field.value);
+    nlohmann::json certificates = nlohmann::json::array();
+    for (const CertificateRow& row : report.certificates)
+        certificates.push_back({{"index", row.index},
+                                {"commonName", row.commonName},
+                                {"fingerprint", row.fingerprint},
+                                {"appleOfficial", row.appleOfficial}});
+    object["certificates"] = certificates;
+    object["credentialsDescription"] = report.credentialsDescription.empty() ? nlohmann::json(nullptr)
+                                                                             : nlohmann::json(report.credentialsDescription);
+    if (!report.slices.empty()) {
+        nlohmann::json slices = nlohmann::json::array();
+        for (const SliceRow& s : report.slices)
+            slices.push_back({{"architecture", s.architecture},
+                              {"identifier", s.identifier},
+                              {"signature", s.signature},
+                              {"chosen", s.chosen}});
+        object["slices"] = slices;
+    }
+    // Names that are not UTF-8 were already turned into text by the object
+    // model; anything left invalid is replaced rather than refused.
+    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string textReport(const FileReport& report)
+{
+    size_t width = 0;
+    for (const ReportSection& section : report.sections)
+        for (const ReportField& field : section.fields)
+            width = std::max(width, field.key.size());
+    width += 2;
+    const std::string indent(2 + width, ' ');
+
+    std::string out = report.path + "\n";
+    for (const ReportSection& section : report.sections) {
+        out += section.title + "\n";
+        for (const ReportField& field : section.fields)
+            out += "  " + padded(field.key, width) + textValue(field.value, indent) + "\n";
+    }
+    out += "Certificates";
+    if (report.certificates.empty()) {
+        out += "\n  (none)\n";
+    } else {
+        out += " (" + report.credentialsDescription + ")\n";
+        size_t nameWidth = 0;
+        for (const CertificateRow& row : report.certificates)
+            nameWidth = std::max(nameWidth, row.commonName.size());
+        for (const CertificateRow& row : report.certificates)
+            out += "  " + std::to_string(row.index) + "  " + padded(row.commonName, nameWidth + 2) +
+                   padded(row.appleOfficial ? "Apple" : "", 7) + row.fingerprint + "\n";
+    }
+    if (!report.slices.empty()) {
+        out += "Slices\n";
+        for (const SliceRow& s : report.slices)
+            out += std::string("  ") + (s.chosen ? "* " : "  ") + padded(s.architecture, 8) + padded(s.signature, 14) +
+                   (s.identifier.empty() ? "(none)" : s.identifier) + "\n";
+    }
+    return out;
+}
