@@ -155,43 +155,39 @@ bool UApplicationEntitlementsController::hasAccessToDeviceCamera() const { retur
 bool UApplicationEntitlementsController::hasAccessToNetworkClient() const { return mEntitlements.HasAccessToNetworkClient(); }
 bool UApplicationEntitlementsController::hasAccessToNetworkServer() const { return mEntitlements.HasAccessToNetworkServer(); }
 
+// The six publisher and root properties are nil without a signing identity.
+namespace {
+NSString* requirementForm(NSData* fingerprint) { return fingerprint ? fingerprint->certFingerprintRequirement_HQUOTED() : nil; }
+} // namespace
+
 NSString* UApplicationEntitlementsController::publisherCN() const
 {
-    CodeSigningIdentity* identity = signingIdentity();
-    return identity ? identity->leafCommonName() : nil;
+    return signingIdentity() ? signingIdentity()->leafCommonName() : nil;
 }
 
 NSString* UApplicationEntitlementsController::publisherCNFingerprint() const
 {
-    CodeSigningIdentity* identity = signingIdentity();
-    NSData* fingerprint = identity ? identity->leafFingerprint() : nil;
-    return fingerprint ? fingerprint->certFingerprintRequirement_HQUOTED() : nil;
+    return requirementForm(signingIdentity() ? signingIdentity()->leafFingerprint() : nil);
 }
 
 NSString* UApplicationEntitlementsController::publisherCA() const
 {
-    CodeSigningIdentity* identity = signingIdentity();
-    return identity ? identity->cert1CommonName() : nil;
+    return signingIdentity() ? signingIdentity()->cert1CommonName() : nil;
 }
 
 NSString* UApplicationEntitlementsController::publisherCAFingerprint() const
 {
-    CodeSigningIdentity* identity = signingIdentity();
-    NSData* fingerprint = identity ? identity->cert1Fingerprint() : nil;
-    return fingerprint ? fingerprint->certFingerprintRequirement_HQUOTED() : nil;
+    return requirementForm(signingIdentity() ? signingIdentity()->cert1Fingerprint() : nil);
 }
 
 NSString* UApplicationEntitlementsController::rootCA() const
 {
-    CodeSigningIdentity* identity = signingIdentity();
-    return identity ? identity->rootCommonName() : nil;
+    return signingIdentity() ? signingIdentity()->rootCommonName() : nil;
 }
 
 NSString* UApplicationEntitlementsController::rootCAFingerprint() const
 {
-    CodeSigningIdentity* identity = signingIdentity();
-    NSData* fingerprint = identity ? identity->rootFingerprint() : nil;
-    return fingerprint ? fingerprint->certFingerprintRequirement_HQUOTED() : nil;
+    return requirementForm(signingIdentity() ? signingIdentity()->rootFingerprint() : nil);
 }
 
 bool UApplicationEntitlementsController::publisherIsVerifiedByApple() const

@@ -16,6 +16,7 @@ constexpr size_t kAttributesListBufferSize = 8192;
 
 NSSet* makeKeyPaths()
 {
+    AutoreleasePoolScope pool;
     NSMutableSet* keys = NSMutableSet::alloc();
     keys->addObject(NSSTR("privateURL"));
     keys->addObject(NSSTR("fileURLUpdated"));
@@ -29,7 +30,7 @@ NSSet* setOfOneKey(const char* key) { return NSSet::setWithObjects({NSSTR(key)})
 
 } // namespace
 
-NSSet* const kUFileAttributesKeyPaths = makeKeyPaths();
+const CoreConstant<NSSet*> kUFileAttributesKeyPaths CORE_INIT_ORDER(kCoreInitRank_FileAttributesKeyPaths){makeKeyPaths()};
 
 OBJC_IMPLEMENTATION(UFileAttributesController, NSObject)
 {

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "AppKit/NSImage.h"
+#include "CoreStaticInitOrder.h"
 #include "Foundation/Foundation.h"
 
 #include <atomic>
@@ -23,7 +24,7 @@
 
 // {"privateURL", "fileURLUpdated"}: the keys every derived key depends on.
 // Built once during static initialisation; lives for the whole process.
-extern NSSet* const kUFileAttributesKeyPaths;
+extern const CoreConstant<NSSet*> kUFileAttributesKeyPaths;
 
 // The key of the file-attribute dictionary's entry with the item's extended
 // attributes (name -> bytes).

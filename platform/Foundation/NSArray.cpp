@@ -339,16 +339,26 @@ BOOL NSDictionary::isEqual(const NSObject* other) const
     return true;
 }
 
+// Copies are made directly, without passing through an autorelease pool, so
+// they can be taken during program load.
 NSObject* NSDictionary::copy() const
 {
     if (isMemberOfClass(NSDictionary::class_()))
         return retain();
-    return dictionaryWithDictionary(this)->retain();
+    NSDictionary* d = new NSDictionary;
+    d->m_keys = m_keys;
+    d->m_values = m_values;
+    d->m_index.rebuild(d->m_keys);
+    return d;
 }
 
 NSObject* NSDictionary::mutableCopy() const
 {
-    return NSMutableDictionary::dictionaryWithDictionary(this)->retain();
+    NSMutableDictionary* d = new NSMutableDictionary;
+    d->m_keys = m_keys;
+    d->m_values = m_values;
+    d->m_index.rebuild(d->m_keys);
+    return d;
 }
 
 OBJC_IMPLEMENTATION(NSMutableDictionary, NSDictionary) {}
@@ -486,14 +496,18 @@ NSObject* NSSet::copy() const
 {
     if (isMemberOfClass(NSSet::class_()))
         return retain();
-    return setWithSet(this)->retain();
+    NSSet* s = new NSSet;
+    s->m_members = m_members;
+    s->m_index.rebuild(s->m_members);
+    return s;
 }
 
 NSObject* NSSet::mutableCopy() const
 {
-    NSMutableSet* s = NSMutableSet::set();
-    s->unionSet(this);
-    return s->retain();
+    NSMutableSet* s = new NSMutableSet;
+    s->m_members = m_members;
+    s->m_index.rebuild(s->m_members);
+    return s;
 }
 
 OBJC_IMPLEMENTATION(NSMutableSet, NSSet) {}

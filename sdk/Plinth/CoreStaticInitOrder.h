@@ -43,3 +43,13 @@
 #define CORE_INIT_ORDER(rank) __attribute__((init_priority(rank)))
 // On a function: `CORE_INIT_FUNCTION(rank) static void Init();`
 #define CORE_INIT_FUNCTION(rank) __attribute__((constructor(rank)))
+
+// A process-wide constant reference made during program load at a chosen
+// rank: init_priority only applies to objects of class type, so a pointer is
+// wrapped. It converts to the pointer wherever one is expected.
+template <class T>
+struct CoreConstant {
+    T value;
+    operator T() const { return value; }
+    T operator->() const { return value; }
+};

@@ -5,12 +5,11 @@
 
 #include "Security.h"
 
-// A constant string made during program load at a chosen rank (see
-// CoreStaticInitOrder.h), usable wherever a CFStringRef is.
-struct CFStringConstant {
-    CFStringRef ref;
-    operator CFStringRef() const { return ref; }
-};
+#include "CoreStaticInitOrder.h"
+
+// The keys are made during program load, just before the program's own
+// entitlements read them.
+using CFStringConstant = CoreConstant<CFStringRef>;
 
 extern const CFStringConstant kAppleSecurityAppSandboxEntitlementKey;
 extern const CFStringConstant kAppleSecurityDeviceCameraEntitlementKey;

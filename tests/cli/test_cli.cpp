@@ -138,4 +138,29 @@ TEST_F(CommandLine, RemovesTheQuarantineAndReportsTheFileAsItNowIs)
     EXPECT_NE(text.out.find("Certificates\n  (none)"), std::string::npos);
 }
 
+TEST_F(CommandLine, RealDeveloperIdBinaryFromAMac)
+{
+    const std::string gz = SENTREL_TEST_DATA "/sentry-cli-darwin-3.8.0.zeroed.gz";
+    ASSERT_EQ(std::system(("gzip -dc '" + gz + "' > '" + (s_dir / "sentry-cli").string() + "'").c_str()), 0);
+    Outcome r = run("--json sentry-cli");
+    ASSERT_EQ(r.status, 0) << r.err;
+    json report = r.objects().at(0);
+    EXPECT_EQ(report["codesignedBundleID"], "sentry-cli-Darwin-universal");
+    EXPECT_EQ(report["codesignedInfoDictionary"]["teamid"], "97JCY7859U");
+    EXPECT_EQ(report["codesignedEntitlements"], json::object());
+    EXPECT_EQ(report["publisherCN"], "Developer ID Application: GetSentry LLC (97JCY7859U)");
+    EXPECT_EQ(report["publisherCNFingerprint"], "H\"CA886EB0F2EF765B26CDA592CD42DA4E9C92C916\"");
+    EXPECT_EQ(report["publisherCA"], "Developer ID Certification Authority");
+    EXPECT_EQ(report["publisherCAFingerprint"], "H\"3B166C3B7DC4B751C9FE2AFAB9135641E388E186\"");
+    EXPECT_EQ(report["rootCA"], "Apple Root CA");
+    EXPECT_EQ(report["rootCAFingerprint"], "H\"611E5B662C593A08FF58D14AE22452D198DF6C60\"");
+    EXPECT_EQ(report["publisherIsVerifiedByApple"], true);
+    EXPECT_EQ(report["credentialsDescription"], "Apple 'Developer ID' Credentials");
+    EXPECT_EQ(report["hasActiveSecuritySandbox"], false);
+    ASSERT_EQ(report["slices"].size(), 2u);
+    for (const json& slice : report["slices"])
+        if (slice["architecture"] == "arm64")
+            EXPECT_EQ(slice["identifier"], "sentry_cli-ed605fe0983d3ac0");
+}
+
 } // namespace
