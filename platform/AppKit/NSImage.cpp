@@ -58,14 +58,21 @@ NSImage::~NSImage() = default;
 
 const QImage& NSImageAccess::bitmap(const NSImage* image) { return image->m_bitmap->image; }
 
+NSImage* NSImageAccess::adoptBitmap(NSImage* image, QImage bitmap)
+{
+    if (bitmap.isNull()) {
+        image->release();
+        return nil;
+    }
+    image->m_size = NSMakeSize(static_cast<float>(bitmap.width()), static_cast<float>(bitmap.height()));
+    image->m_bitmap->image = std::move(bitmap);
+    return image;
+}
+
 NSImage* NSImageAccess::imageWithBitmap(const QImage& bitmap)
 {
-    if (bitmap.isNull())
-        return nil;
-    NSImage* image = NSImage::alloc();
-    image->m_bitmap->image = bitmap;
-    image->m_size = NSMakeSize(static_cast<float>(bitmap.width()), static_cast<float>(bitmap.height()));
-    return static_cast<NSImage*>(image->autorelease());
+    NSImage* image = adoptBitmap(NSImage::alloc(), bitmap);
+    return image ? static_cast<NSImage*>(image->autorelease()) : nil;
 }
 
 NSImage* NSImageAccess::imageWithFile(const QString& path, int pixels)
@@ -82,14 +89,7 @@ NSImage* NSImage::initWithContentsOfFile(const NSString* path)
         return nil;
     }
     QImageReader reader(QFile::decodeName(fsPath));
-    QImage bitmap = readLargest(reader, 0);
-    if (bitmap.isNull()) {
-        release();
-        return nil;
-    }
-    m_bitmap->image = std::move(bitmap);
-    m_size = NSMakeSize(static_cast<float>(m_bitmap->image.width()), static_cast<float>(m_bitmap->image.height()));
-    return this;
+    return NSImageAccess::adoptBitmap(this, readLargest(reader, 0));
 }
 
 NSImage* NSImage::initWithData(const NSData* data)
@@ -102,14 +102,7 @@ NSImage* NSImage::initWithData(const NSData* data)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
-    QImage bitmap = readLargest(reader, 0);
-    if (bitmap.isNull()) {
-        release();
-        return nil;
-    }
-    m_bitmap->image = std::move(bitmap);
-    m_size = NSMakeSize(static_cast<float>(m_bitmap->image.width()), static_cast<float>(m_bitmap->image.height()));
-    return this;
+    return NSImageAccess::adoptBitmap(this, readLargest(reader, 0));
 }
 
 NSImage* NSImage::imageNamed(const NSString* name)

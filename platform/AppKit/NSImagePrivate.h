@@ -12,6 +12,9 @@ struct NSImageAccess {
     static const QImage& bitmap(const NSImage* image);
     // An autoreleased image over the bitmap; nil for a null bitmap.
     static NSImage* imageWithBitmap(const QImage& bitmap);
+    // The end of every init...: the image takes the bitmap and its size, or,
+    // for a null bitmap, is released and nil comes back.
+    static NSImage* adoptBitmap(NSImage* image, QImage bitmap);
     // The file decoded as NSImage does, except that a scalable format (SVG)
     // is rendered `pixels` wide instead of at its own size. Autoreleased; nil
     // when it does not decode.

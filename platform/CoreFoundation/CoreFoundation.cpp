@@ -285,19 +285,7 @@ CFNumberType CFNumberGetType(CFNumberRef number) { return number ? number->numbe
 
 CFIndex CFNumberGetByteSize(CFNumberRef number)
 {
-    if (!number)
-        return 0;
-    switch (number->numberType()) {
-    case kCFNumberSInt8Type:
-    case kCFNumberCharType: return 1;
-    case kCFNumberSInt16Type:
-    case kCFNumberShortType: return 2;
-    case kCFNumberSInt32Type:
-    case kCFNumberIntType:
-    case kCFNumberFloat32Type:
-    case kCFNumberFloatType: return 4;
-    default: return 8;
-    }
+    return number ? static_cast<CFIndex>(NSNumber::byteSizeOfType(number->numberType())) : 0;
 }
 
 Boolean CFNumberIsFloatType(CFNumberRef number) { return number && number->isFloatType(); }

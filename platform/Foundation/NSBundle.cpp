@@ -29,17 +29,15 @@ std::string realPath(const std::string& path)
     return realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
 }
 
-std::string parentOf(const std::string& path)
+} // namespace
+
+std::string NSBundle::parentPath(const std::string& path)
 {
     size_t slash = path.find_last_of('/');
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
 }
-
-NSString* stringFromPath(const std::string& path) { return NSString::stringWithUTF8(path); }
-
-} // namespace
 
 OBJC_IMPLEMENTATION_TYPEID(NSBundle, NSObject, kCFTypeIDBundle)
 {
@@ -66,17 +64,17 @@ NSBundle* NSBundle::mainBundle()
         b->makeImmortal();
         AutoreleasePoolScope pool;
         std::string exe = realPath("/proc/self/exe");
-        std::string folder = exe.empty() ? realPath(".") : parentOf(exe);
+        std::string folder = exe.empty() ? realPath(".") : NSBundle::parentPath(exe);
         std::string bundlePath = folder, resources = folder;
         if (folder.ends_with("/Contents/MacOS")) {
-            bundlePath = parentOf(parentOf(folder));
-            resources = parentOf(folder) + "/Resources";
+            bundlePath = NSBundle::parentPath(NSBundle::parentPath(folder));
+            resources = NSBundle::parentPath(folder) + "/Resources";
         } else if (std::string shared = realPath(folder + "/../share/sentrel/Resources");
                    !shared.empty() && isDirectory(shared)) {
             resources = shared;
         }
-        b->m_path = stringFromPath(bundlePath);
-        b->m_resourcePath = stringFromPath(resources);
+        b->m_path = NSString::stringWithUTF8(bundlePath);
+        b->m_resourcePath = NSString::stringWithUTF8(resources);
         return b;
     }();
     return bundle;
@@ -90,7 +88,7 @@ NSString* NSBundle::resourcePath() const
         return nil;
     std::string base = m_path->utf8();
     if (isDirectory(base + "/Contents"))
-        return stringFromPath(base + "/Contents/Resources");
+        return NSString::stringWithUTF8(base + "/Contents/Resources");
     return m_path;
 }
 
@@ -105,7 +103,7 @@ NSDictionary* NSBundle::infoDictionary() const
             std::string plistPath = base + candidate;
             if (!isFile(plistPath))
                 continue;
-            NSData* data = NSData::dataWithContentsOfFile(stringFromPath(plistPath));
+            NSData* data = NSData::dataWithContentsOfFile(NSString::stringWithUTF8(plistPath));
             id plist = data ? NSPropertyListSerialization::propertyListWithData(data, NSPropertyListImmutable, nullptr, nullptr)
                             : nil;
             if (plist && plist->isKindOfClass(NSDictionary::class_()))
@@ -141,5 +139,5 @@ NSString* NSBundle::pathForResource(const NSString* name, const NSString* type) 
     if (file.find('/') != std::string::npos)
         return nil;
     std::string full = folder->utf8() + "/" + file;
-    return isFile(full) ? stringFromPath(full) : nil;
+    return isFile(full) ? NSString::stringWithUTF8(full) : nil;
 }

@@ -9,6 +9,8 @@
 // has X.app as its bundle.
 #pragma once
 
+#include <string>
+
 #include "Foundation/NSArray.h"
 
 class NSBundle : public NSObject {
@@ -58,6 +60,9 @@ public:
     NSString* sharedFrameworksPath() const;
     NSString* builtInPlugInsPath() const;
     NSString* supportFilesPath() const;
+
+    // The folder holding `path` ("." for a bare name, "/" for a name at the root).
+    static std::string parentPath(const std::string& path);
 
 private:
     Retained<NSString> m_path;

@@ -16,16 +16,6 @@ bool exists(const std::string& path, bool wantDirectory)
     return stat(path.c_str(), &st) == 0 && (wantDirectory ? S_ISDIR(st.st_mode) : S_ISREG(st.st_mode));
 }
 
-std::string parentOf(const std::string& path)
-{
-    size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-NSString* stringFromPath(const std::string& path) { return NSString::stringWithUTF8(path); }
-
 } // namespace
 
 // Where a bundle keeps its executable and folders: "Contents" for a full
@@ -49,9 +39,9 @@ NSString* folderOf(const NSBundle* bundle, const char* inContents, const char* i
         return nil;
     std::string path = base->utf8();
     switch (shapeOf(bundle, path)) {
-    case Shape::Full: return stringFromPath(path + "/Contents" + (*inContents ? "/" : "") + inContents);
-    case Shape::Shallow: return *inContents ? stringFromPath(path + "/" + inContents) : base;
-    case Shape::InstalledProgram: return stringFromPath(parentOf(path) + "/" + inPrefix);
+    case Shape::Full: return NSString::stringWithUTF8(path + "/Contents" + (*inContents ? "/" : "") + inContents);
+    case Shape::Shallow: return *inContents ? NSString::stringWithUTF8(path + "/" + inContents) : base;
+    case Shape::InstalledProgram: return NSString::stringWithUTF8(NSBundle::parentPath(path) + "/" + inPrefix);
     }
     return nil;
 }
@@ -61,7 +51,7 @@ NSString* NSBundle::executablePath() const
 {
     if (this == mainBundle()) {
         char resolved[PATH_MAX];
-        return realpath("/proc/self/exe", resolved) ? stringFromPath(resolved) : nil;
+        return realpath("/proc/self/exe", resolved) ? NSString::stringWithUTF8(resolved) : nil;
     }
     if (!m_path)
         return nil;
@@ -75,7 +65,7 @@ NSString* NSBundle::executablePath() const
         name = last.substr(0, last.find_last_of('.'));
     }
     std::string file = shapeOf(this, base) == Shape::Full ? base + "/Contents/MacOS/" + name : base + "/" + name;
-    return exists(file, false) ? stringFromPath(file) : nil;
+    return exists(file, false) ? NSString::stringWithUTF8(file) : nil;
 }
 
 bool NSBundle::load()

@@ -13,8 +13,27 @@ OBJC_IMPLEMENTATION_TYPEID(NSNumber, NSObject, kCFTypeIDNumber) {}
 
 namespace {
 
-// The size in bytes of a number type's C representation; 0 for an unknown type.
-size_t byteSize(CFNumberType type)
+bool isFloat(CFNumberType type)
+{
+    return type == kCFNumberFloat32Type || type == kCFNumberFloat64Type || type == kCFNumberFloatType ||
+           type == kCFNumberDoubleType || type == kCFNumberCGFloatType;
+}
+
+template <class T>
+bool storeInteger(long double exact, bool isInteger, void* out)
+{
+    // Out-of-range values saturate; the answer says whether nothing was lost
+    // (no truncated fraction, no overflow).
+    bool fits = exact >= static_cast<long double>(std::numeric_limits<T>::min()) &&
+                exact <= static_cast<long double>(std::numeric_limits<T>::max());
+    T value = fits ? static_cast<T>(exact) : exact < 0 ? std::numeric_limits<T>::min() : std::numeric_limits<T>::max();
+    std::memcpy(out, &value, sizeof value);
+    return fits && isInteger;
+}
+
+} // namespace
+
+size_t NSNumber::byteSizeOfType(CFNumberType type)
 {
     switch (type) {
     case kCFNumberSInt8Type:
@@ -36,26 +55,6 @@ size_t byteSize(CFNumberType type)
     default: return 0;
     }
 }
-
-bool isFloat(CFNumberType type)
-{
-    return type == kCFNumberFloat32Type || type == kCFNumberFloat64Type || type == kCFNumberFloatType ||
-           type == kCFNumberDoubleType || type == kCFNumberCGFloatType;
-}
-
-template <class T>
-bool storeInteger(long double exact, bool isInteger, void* out)
-{
-    // Out-of-range values saturate; the answer says whether nothing was lost
-    // (no truncated fraction, no overflow).
-    bool fits = exact >= static_cast<long double>(std::numeric_limits<T>::min()) &&
-                exact <= static_cast<long double>(std::numeric_limits<T>::max());
-    T value = fits ? static_cast<T>(exact) : exact < 0 ? std::numeric_limits<T>::min() : std::numeric_limits<T>::max();
-    std::memcpy(out, &value, sizeof value);
-    return fits && isInteger;
-}
-
-} // namespace
 
 NSNumber* NSNumber::numberWithBool(bool value) { return value ? NSBooleanNumber::trueValue() : NSBooleanNumber::falseValue(); }
 
@@ -97,7 +96,7 @@ NSNumber* NSNumber::numberWithFloat(float value)
 
 NSNumber* NSNumber::numberWithType(CFNumberType type, const void* valuePtr)
 {
-    if (!valuePtr || byteSize(type) == 0)
+    if (!valuePtr || byteSizeOfType(type) == 0)
         return nil;
     NSNumber* n = nullptr;
     switch (type) {
@@ -120,14 +119,14 @@ NSNumber* NSNumber::numberWithType(CFNumberType type, const void* valuePtr)
 
 bool NSNumber::getValue(CFNumberType type, void* valuePtr) const
 {
-    if (!valuePtr || byteSize(type) == 0)
+    if (!valuePtr || byteSizeOfType(type) == 0)
         return false;
     long double exact = m_store == Store::Signed     ? static_cast<long double>(m_value.i)
                         : m_store == Store::Unsigned ? static_cast<long double>(m_value.u)
                                                      : static_cast<long double>(m_value.d);
     bool integral = m_store != Store::Double || (std::isfinite(m_value.d) && std::trunc(m_value.d) == m_value.d);
     if (isFloat(type)) {
-        if (byteSize(type) == 4) {
+        if (byteSizeOfType(type) == 4) {
             float v = static_cast<float>(exact);
             std::memcpy(valuePtr, &v, 4);
             return static_cast<long double>(v) == exact || (m_store == Store::Double && std::isnan(m_value.d));
@@ -137,10 +136,10 @@ bool NSNumber::getValue(CFNumberType type, void* valuePtr) const
         return static_cast<long double>(v) == exact || (m_store == Store::Double && std::isnan(m_value.d));
     }
     if (m_store == Store::Double && !std::isfinite(m_value.d)) {
-        std::memset(valuePtr, 0, byteSize(type));
+        std::memset(valuePtr, 0, byteSizeOfType(type));
         return false;
     }
-    switch (byteSize(type)) {
+    switch (byteSizeOfType(type)) {
     case 1: return storeInteger<int8_t>(exact, integral, valuePtr);
     case 2: return storeInteger<int16_t>(exact, integral, valuePtr);
     case 4: return storeInteger<int32_t>(exact, integral, valuePtr);

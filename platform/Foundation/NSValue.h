@@ -46,6 +46,8 @@ public:
     static NSNumber* numberWithType(CFNumberType type, const void* valuePtr);
 
     CFNumberType numberType() const { return m_type; }
+    // The size in bytes of a number type's C representation; 0 for an unknown type.
+    static size_t byteSizeOfType(CFNumberType type);
     bool isFloatType() const { return m_store == Store::Double; }
     // Writes the value as `type`; answers whether it was exact (no truncation,
     // rounding or overflow), as CFNumberGetValue does.
