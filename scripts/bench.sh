@@ -4,6 +4,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DSENTREL_BENCH=ON >/dev/null
-cmake --build build-bench -j "$(nproc)" --target bench_inspect
-build-bench/bin/bench_inspect "$@"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DSENTREL_BENCH=ON >/dev/null
+cmake --build build -j "$(nproc)" --target bench_report
+build/bin/bench_report "$@"

@@ -9,6 +9,9 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <map>
+#include <mutex>
+
 namespace {
 
 constexpr int kIconPixels = 256;
@@ -78,6 +81,27 @@ NSWorkspace* NSWorkspace::sharedWorkspace()
     return workspace;
 }
 
+namespace {
+
+// Theme icons are files of the system that do not change while the program
+// runs, and a folder of downloads asks for the same few again and again: each
+// is decoded once. Every caller still gets an image of its own.
+QImage themeIconBitmap(const std::string& file)
+{
+    static std::mutex lock;
+    static std::map<std::string, QImage> decoded;
+    std::lock_guard guard(lock);
+    auto it = decoded.find(file);
+    if (it == decoded.end()) {
+        AutoreleasePoolScope pool;
+        NSImage* image = NSImageAccess::imageWithFile(QFile::decodeName(file.c_str()), kIconPixels);
+        it = decoded.emplace(file, image ? NSImageAccess::bitmap(image) : QImage()).first;
+    }
+    return it->second;
+}
+
+} // namespace
+
 NSImage* NSWorkspace::iconForFile(const NSString* fullPath) const
 {
     const char* fsPath = fullPath ? fullPath->fileSystemRepresentation() : nullptr;
@@ -93,7 +117,7 @@ NSImage* NSWorkspace::iconForFile(const NSString* fullPath) const
     for (const std::string& name : kind.iconNames) {
         const std::string file = theme.lookup(name, kIconPixels);
         if (!file.empty())
-            if (NSImage* icon = NSImageAccess::imageWithFile(QFile::decodeName(file.c_str()), kIconPixels))
+            if (NSImage* icon = NSImageAccess::imageWithBitmap(themeIconBitmap(file)))
                 return icon;
     }
     return drawnIcon(kind.isDirectory);

@@ -2,6 +2,7 @@
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
+#include <unicode/ustring.h>
 
 #include <algorithm>
 #include <array>
@@ -125,6 +126,42 @@ bool encodeWithIcu(const char* name, std::u16string_view text, std::string& out,
         break;
     }
     out.resize(written);
+    return true;
+}
+
+// --- UTF-8 -----------------------------------------------------------------
+// Every string the program makes passes through here, so UTF-8 uses ICU's
+// plain conversion functions: they take no converter (no lock, no lookup) and
+// are as strict as the converters (no overlong forms, no encoded surrogates,
+// no unpaired surrogates on the way out).
+
+bool decodeUtf8(std::string_view bytes, std::u16string& out)
+{
+    if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+        return false;
+    out.assign(std::max<size_t>(bytes.size(), 1), u'\0');   // never more units than bytes
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8(out.data(), static_cast<int32_t>(out.size()), &length, bytes.data(), static_cast<int32_t>(bytes.size()),
+                  &status);
+    if (U_FAILURE(status))
+        return false;
+    out.resize(static_cast<size_t>(length));
+    return true;
+}
+
+bool encodeUtf8(std::u16string_view text, std::string& out)
+{
+    if (text.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max() / 3))
+        return false;
+    out.assign(std::max<size_t>(text.size() * 3, 1), '\0');
+    int32_t length = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &length, text.data(), static_cast<int32_t>(text.size()),
+                &status);
+    if (U_FAILURE(status))
+        return false;
+    out.resize(static_cast<size_t>(length));
     return true;
 }
 
@@ -380,7 +417,7 @@ bool decode(std::string_view bytes, CFStringEncoding encoding, std::u16string& o
     case kCFStringEncodingUTF8:
         if (bytes.starts_with(utf8ByteOrderMark))
             bytes.remove_prefix(utf8ByteOrderMark.size());
-        break;
+        return decodeUtf8(bytes, out);
     default:
         break;
     }
@@ -412,6 +449,12 @@ bool encode(std::u16string_view text, CFStringEncoding encoding, std::string& ou
     case kCFStringEncodingNonLossyASCII:
         encodeNonLossyAscii(text, out);
         return true;
+    case kCFStringEncodingUTF8:
+        // With a loss byte to stand in for unpaired surrogates, the converter
+        // below does the work.
+        if (lossByte == 0)
+            return encodeUtf8(text, out);
+        break;
     default:
         break;
     }

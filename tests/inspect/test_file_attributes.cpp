@@ -1,5 +1,5 @@
 // The file attributes controller over real files with real extended attributes.
-#include "InspectTesting.h"
+#include "ControllerTesting.h"
 
 #include "CoreServices/Metadata.h"
 

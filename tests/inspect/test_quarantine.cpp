@@ -1,5 +1,5 @@
 // The quarantine record: its fields, descriptions and dates, and its removal.
-#include "InspectTesting.h"
+#include "ControllerTesting.h"
 
 #include <stdexcept>
 

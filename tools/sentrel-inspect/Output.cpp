@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 
@@ -110,7 +111,17 @@ std::string textValue(const NSObject* value, const std::string& indent)
         auto* array = static_cast<const NSArray*>(value);
         if (array->count() == 0)
             return "(empty list)";
+        const bool nested = std::any_of(array->begin(), array->end(), [](const Retained<NSObject>& item) {
+            return isA(item, NSArray::class_()) || isA(item, NSDictionary::class_());
+        });
         std::string out;
+        if (nested) {
+            // One item a line, numbered, each under its own indent.
+            out = std::to_string(array->count()) + " items";
+            for (NSUInteger i = 0; i < array->count(); ++i)
+                out += "\n" + indent + "  [" + std::to_string(i) + "] " + textValue(array->objectAtIndex(i), indent + "    ");
+            return out;
+        }
         for (id item : *array)
             out += (out.empty() ? "" : ", ") + textValue(item, indent);
         return out;

@@ -2,7 +2,7 @@
 // and one JSON object per line.
 #pragma once
 
-#include "Inspection.h"
+#include "FileControllers.h"
 
 #include <string>
 

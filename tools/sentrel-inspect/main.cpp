@@ -1,5 +1,5 @@
 // sentrel-inspect: the inspector's answers in a terminal or a script.
-#include "Inspection.h"
+#include "FileControllers.h"
 #include "Options.h"
 #include "Output.h"
 #include "UCodeEntitlements.h"
@@ -34,7 +34,7 @@ bool inspectOne(const std::string& path, const Options& options)
         return false;
     }
     AutoreleasePoolScope pool;
-    Inspection inspection(path);
+    FileControllers inspection(path);
     bool ok = true;
     if (options.removeQuarantine && inspection.quarantined()) {
         if (UCodeEntitlements::sEntitlements.HasActiveSecuritySandbox()) {

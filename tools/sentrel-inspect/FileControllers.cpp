@@ -1,4 +1,4 @@
-#include "Inspection.h"
+#include "FileControllers.h"
 
 #include <sys/stat.h>
 
@@ -28,7 +28,7 @@ std::string utf8(id value) { return value ? value->description()->utf8() : std::
 
 } // namespace
 
-Inspection::Inspection(const std::string& path) : m_path(path)
+FileControllers::FileControllers(const std::string& path) : m_path(path)
 {
     struct stat st{};
     bool isDirectory = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -44,7 +44,7 @@ Inspection::Inspection(const std::string& path) : m_path(path)
     }
 }
 
-FileReport Inspection::report() const
+FileReport FileControllers::report() const
 {
     FileReport report;
     report.path = m_path;
@@ -81,7 +81,7 @@ FileReport Inspection::report() const
     return report;
 }
 
-bool Inspection::removeQuarantine()
+bool FileControllers::removeQuarantine()
 {
     m_attributes->setQuarantined(false);
     return !m_attributes->quarantined();

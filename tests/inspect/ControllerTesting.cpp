@@ -1,3 +1,3 @@
-#include "InspectTesting.h"
+#include "ControllerTesting.h"
 
 OBJC_IMPLEMENTATION(NoticeRecorder, NSObject) {}

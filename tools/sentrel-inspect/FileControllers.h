@@ -41,10 +41,10 @@ struct FileReport {
     std::vector<SliceRow> slices;          // universal files only
 };
 
-class Inspection {
+class FileControllers {
 public:
     // Opens the file at `path` (its bytes as given on the command line).
-    explicit Inspection(const std::string& path);
+    explicit FileControllers(const std::string& path);
 
     FileReport report() const;
     bool quarantined() const { return m_attributes->quarantined(); }

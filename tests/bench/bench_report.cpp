@@ -1,7 +1,7 @@
 // What inspection costs: reading a code signature from a small and from a very
 // large binary (the cost must follow the signature, not the file), and whole
 // reports over a folder of small bundles.
-#include "Inspection.h"
+#include "FileControllers.h"
 #include "fixtures/Bundle.h"
 #include "fixtures/Certificates.h"
 #include "fixtures/MachO.h"
@@ -82,7 +82,7 @@ void BM_InspectFolderOf1000Bundles(benchmark::State& state)
     for (auto _ : state)
         for (const fs::path& bundle : files().bundles) {
             AutoreleasePoolScope pool;
-            FileReport report = Inspection(bundle).report();
+            FileReport report = FileControllers(bundle).report();
             benchmark::DoNotOptimize(report);
         }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * files().bundles.size()));
@@ -94,7 +94,7 @@ void BM_Inspect512MBBinary(benchmark::State& state)
     _NSSetLogCStringFunction(quiet);
     for (auto _ : state) {
         AutoreleasePoolScope pool;
-        FileReport report = Inspection(files().large).report();
+        FileReport report = FileControllers(files().large).report();
         benchmark::DoNotOptimize(report);
     }
     _NSSetLogCStringFunction(nullptr);
