@@ -2,6 +2,8 @@
 
 #include "CoreFoundation/StringEncodings.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -443,7 +445,8 @@ NSString* NSString::stringByDeletingLastPathComponent() const
     return stringWithCharacters(path.data(), path.size());
 }
 
-int NSString::intValue() const { return static_cast<int>(longLongValue()); }
+// Out-of-range values saturate, as on the platform.
+int NSString::intValue() const { return static_cast<int>(std::clamp<long long>(longLongValue(), INT_MIN, INT_MAX)); }
 long long NSString::longLongValue() const { return std::strtoll(utf8().c_str(), nullptr, 10); }
 double NSString::doubleValue() const { return std::strtod(utf8().c_str(), nullptr); }
 

@@ -24,6 +24,25 @@ struct SecStaticCode::Facts {
     // Facts given directly (tests, the sandboxed program itself).
     bool synthetic = false;
     std::optional<std::vector<uint8_t>> syntheticEntitlements;
+
+    // The certificate objects, decoded once on first request: decoding is
+    // most of what a signature costs to read.
+    NSArray* certificateObjects() const
+    {
+        std::call_once(certificatesDecoded, [this] {
+            AutoreleasePoolScope pool;
+            NSMutableArray* array = NSMutableArray::array();
+            for (const auto& der : info.certificates)
+                if (SecCertificate* certificate = SecCertificate::certificateWithDER(der))
+                    array->addObject(certificate);
+            certificates = NSArray::arrayWithArray(array);
+        });
+        return certificates;
+    }
+
+private:
+    mutable std::once_flag certificatesDecoded;
+    mutable Retained<NSArray> certificates;
 };
 
 OBJC_IMPLEMENTATION_TYPEID(SecStaticCode, NSObject, kCFTypeIDNextFree + 1) {}
@@ -238,13 +257,8 @@ OSStatus SecCodeCopySigningInformation(SecStaticCodeRef code, SecCSFlags flags, 
         }
     }
     if ((flags & kSecCSSigningInformation) && isSigned) {
-        if (info.kind == codesign::SignatureKind::Certificates) {
-            NSMutableArray* certificates = NSMutableArray::array();
-            for (const auto& der : info.certificates)
-                if (SecCertificate* certificate = SecCertificate::certificateWithDER(der))
-                    certificates->addObject(certificate);
-            dict->setObject(NSArray::arrayWithArray(certificates), kSecCodeInfoCertificates);
-        }
+        if (info.kind == codesign::SignatureKind::Certificates)
+            dict->setObject(facts.certificateObjects(), kSecCodeInfoCertificates);
         if (!info.teamIdentifier.empty())
             dict->setObject(NSString::stringWithUTF8(info.teamIdentifier), kSecCodeInfoTeamIdentifier);
     }

@@ -92,6 +92,8 @@ TEST(Strings, LiteralComparisonAndPaths)
     EXPECT_EQ(NSSTR("/a/b.tar.gz")->pathExtension()->utf8(), "gz");
     EXPECT_EQ(NSSTR("/a/.profile")->pathExtension()->utf8(), "");
     EXPECT_EQ(NSSTR("/")->lastPathComponent()->utf8(), "/");
+    EXPECT_EQ(NSSTR("4294967298")->intValue(), INT_MAX);   // saturates, never wraps to 2
+    EXPECT_EQ(NSSTR(" -12abc")->intValue(), -12);
 }
 
 TEST(Formatting, ObjectsNumbersAndMismatchedArguments)
