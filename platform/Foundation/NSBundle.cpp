@@ -99,7 +99,8 @@ NSDictionary* NSBundle::infoDictionary() const
     NSDictionary* info = nil;
     if (m_path) {
         std::string base = m_path->utf8();
-        for (const char* candidate : {"/Contents/Info.plist", "/Resources/Info.plist", "/Info.plist"}) {
+        for (const char* candidate : {"/Contents/Info.plist", "/Versions/Current/Resources/Info.plist", "/Resources/Info.plist",
+                                      "/Info.plist"}) {
             std::string plistPath = base + candidate;
             if (!isFile(plistPath))
                 continue;

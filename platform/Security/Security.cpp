@@ -74,19 +74,6 @@ bool isDirectory(const std::string& path)
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-NSDictionary* readInfoPlist(const std::string& bundle)
-{
-    for (const char* relative : {"/Contents/Info.plist", "/Versions/Current/Resources/Info.plist", "/Resources/Info.plist",
-                                 "/Info.plist"}) {
-        NSData* data = NSData::dataWithContentsOfFile(NSString::stringWithUTF8(bundle + relative));
-        if (!data)
-            continue;
-        id plist = NSPropertyListSerialization::propertyListWithData(data, NSPropertyListImmutable, nullptr, nullptr);
-        return plist && plist->isKindOfClass(NSDictionary::class_()) ? static_cast<NSDictionary*>(plist) : nullptr;
-    }
-    return nullptr;
-}
-
 const char* kindName(codesign::SignatureKind kind) { return codesign::signatureKindName(kind); }
 
 NSData* dataOf(const std::vector<uint8_t>& bytes) { return NSData::dataWithBytes(bytes.data(), bytes.size()); }
@@ -155,7 +142,9 @@ OSStatus SecStaticCodeCreateWithPath(CFURLRef path, SecCSFlags flags, SecStaticC
     facts->isBundle = isDirectory(file);
     if (facts->isBundle) {
         AutoreleasePoolScope pool;
-        facts->infoPlist = readInfoPlist(file);
+        NSBundle* bundle = NSBundle::bundleWithPath(NSString::stringWithUTF8(file));
+        if (bundle && bundle->infoDictionary()->count() > 0)
+            facts->infoPlist = bundle->infoDictionary();
     }
     *staticCode = SecStaticCode::withFacts(std::move(facts));
     return errSecSuccess;
