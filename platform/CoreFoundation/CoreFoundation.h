@@ -12,7 +12,7 @@ typedef const NSObject* CFTypeRef;
 typedef const NSString* CFStringRef;
 typedef NSMutableString* CFMutableStringRef;
 typedef const NSNumber* CFNumberRef;
-typedef const NSNumber* CFBooleanRef;
+typedef const NSBooleanNumber* CFBooleanRef;   // a number underneath, a type of its own
 typedef const NSData* CFDataRef;
 typedef NSMutableData* CFMutableDataRef;
 typedef const NSDate* CFDateRef;

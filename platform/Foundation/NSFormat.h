@@ -4,8 +4,8 @@
 // number is expected (or the reverse) cannot read garbage off the stack:
 // `%@` prints an object's `description` ("(null)" for nil), the other
 // conversions follow printf with the argument converted to the type the
-// conversion names. Length modifiers (l, ll, z, h, q, j, t) are accepted and
-// ignored, because the argument's own type is known.
+// conversion and its length modifier name: `%x` of -1 is "ffffffff", `%hd`
+// of 70000 is "4464", `%lx` of -1 sixteen f's.
 #pragma once
 
 #include <cstdint>

@@ -43,6 +43,40 @@ long long asSigned(const FormatArg& arg)
         arg.value);
 }
 
+// The width in bits of the integer that printf reads for a length modifier.
+int integerBits(std::string_view length)
+{
+    if (length == "hh")
+        return 8;
+    if (length == "h")
+        return 16;
+    if (length.empty())
+        return 32;
+    return 64;   // l, ll, L, q, j, z, t
+}
+
+// The value as printf sees it after reading an integer of that width: -1 as
+// an unsigned int is 0xffffffff, 70000 as a short is 4464.
+long long toSignedWidth(long long value, int bits)
+{
+    switch (bits) {
+    case 8: return static_cast<signed char>(value);
+    case 16: return static_cast<short>(value);
+    case 32: return static_cast<int>(value);
+    default: return value;
+    }
+}
+
+unsigned long long toUnsignedWidth(long long value, int bits)
+{
+    switch (bits) {
+    case 8: return static_cast<unsigned char>(value);
+    case 16: return static_cast<unsigned short>(value);
+    case 32: return static_cast<unsigned int>(value);
+    default: return static_cast<unsigned long long>(value);
+    }
+}
+
 double asDouble(const FormatArg& arg)
 {
     if (auto* d = std::get_if<double>(&arg.value))
@@ -120,8 +154,10 @@ std::string formatWithArguments(std::string_view format, std::span<const FormatA
             spec.push_back(format[j++]);
             number();
         }
+        const size_t lengthStart = j;
         while (j < format.size() && std::string_view("hlLqjzt").find(format[j]) != std::string_view::npos)
             ++j;
+        const int bits = integerBits(format.substr(lengthStart, j - lengthStart));
         if (j >= format.size()) {
             out.append(format.substr(i));   // a lone '%' at the end stays as it is
             break;
@@ -140,14 +176,14 @@ std::string formatWithArguments(std::string_view format, std::span<const FormatA
         case 'd':
         case 'i':
             if ((arg = take()))
-                appendPrintf(out, spec + "ll" + conv, asSigned(*arg));
+                appendPrintf(out, spec + "ll" + conv, toSignedWidth(asSigned(*arg), bits));
             break;
         case 'u':
         case 'x':
         case 'X':
         case 'o':
             if ((arg = take()))
-                appendPrintf(out, spec + "ll" + conv, static_cast<unsigned long long>(asSigned(*arg)));
+                appendPrintf(out, spec + "ll" + conv, toUnsignedWidth(asSigned(*arg), bits));
             break;
         case 'c':
             if ((arg = take()))

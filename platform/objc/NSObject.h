@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <map>
 #include <memory>
@@ -295,16 +296,25 @@ private:
     friend struct AutoreleasePools;
 };
 
-// A pool for the extent of a C++ scope (the `@autoreleasepool` block).
+// A pool for the extent of a C++ scope (the `@autoreleasepool` block). When
+// an exception leaves the scope the pool is not drained there: it stays in
+// place and goes when an enclosing pool drains, so the exception (itself
+// autoreleased) and whatever the catcher reads from it are still alive in
+// the handler.
 class AutoreleasePoolScope {
 public:
-    AutoreleasePoolScope() : m_pool(NSAutoreleasePool::alloc()->init()) {}
-    ~AutoreleasePoolScope() { m_pool->drain(); }
+    AutoreleasePoolScope() : m_pool(NSAutoreleasePool::alloc()->init()), m_exceptions(std::uncaught_exceptions()) {}
+    ~AutoreleasePoolScope()
+    {
+        if (std::uncaught_exceptions() == m_exceptions)
+            m_pool->drain();
+    }
     AutoreleasePoolScope(const AutoreleasePoolScope&) = delete;
     AutoreleasePoolScope& operator=(const AutoreleasePoolScope&) = delete;
 
 private:
     NSAutoreleasePool* m_pool;
+    int m_exceptions;
 };
 
 // The recursive lock tied to an object.

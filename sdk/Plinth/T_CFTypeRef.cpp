@@ -15,7 +15,7 @@
     CFTypeID T_CFTypeID<Type>::sTypeID = 0
 PLINTH_TYPE_ID(CFStringRef);
 PLINTH_TYPE_ID(CFNumberRef);
-PLINTH_TYPE_ID(const NSBooleanNumber*);
+PLINTH_TYPE_ID(CFBooleanRef);
 PLINTH_TYPE_ID(CFArrayRef);
 PLINTH_TYPE_ID(CFMutableArrayRef);
 PLINTH_TYPE_ID(CFDictionaryRef);
@@ -40,7 +40,7 @@ CORE_INIT_FUNCTION(kCoreInitRank_CFTypeIDs) void FillCFTypeIDs()
 {
     FillTypeID<CFStringRef>(CFStringGetTypeID);
     FillTypeID<CFNumberRef>(CFNumberGetTypeID);
-    FillTypeID<const NSBooleanNumber*>(CFBooleanGetTypeID);
+    FillTypeID<CFBooleanRef>(CFBooleanGetTypeID);
     FillTypeID<CFArrayRef>(CFArrayGetTypeID);
     FillTypeID<CFMutableArrayRef>(CFArrayGetTypeID);
     FillTypeID<CFDictionaryRef>(CFDictionaryGetTypeID);

@@ -11,19 +11,16 @@
 #include <exception>
 #include <string>
 
-class NSBooleanNumber;
-
 // The type identifier of each reference type, filled once at program load
 // (see CoreStaticInitOrder.h). A mutable type shares the identifier of its
-// immutable type. Booleans are numbers of their own class here, so their
-// reference type for this table is `const NSBooleanNumber*`.
+// immutable type.
 template <class T>
 struct T_CFTypeID {
     static CFTypeID sTypeID;
 };
 template <> CFTypeID T_CFTypeID<CFStringRef>::sTypeID;
 template <> CFTypeID T_CFTypeID<CFNumberRef>::sTypeID;
-template <> CFTypeID T_CFTypeID<const NSBooleanNumber*>::sTypeID;
+template <> CFTypeID T_CFTypeID<CFBooleanRef>::sTypeID;
 template <> CFTypeID T_CFTypeID<CFArrayRef>::sTypeID;
 template <> CFTypeID T_CFTypeID<CFMutableArrayRef>::sTypeID;
 template <> CFTypeID T_CFTypeID<CFDictionaryRef>::sTypeID;

@@ -37,6 +37,59 @@ OBJC_IMPLEMENTATION(Chain, NSObject)
     cls.dependentKeys("c", &Chain::keyPathsForValuesAffectingC);
 }
 
+// d depends on b and c, both of which depend on a.
+class Diamond : public NSObject {
+    OBJC_CLASS(Diamond, NSObject)
+public:
+    int a() const { return m_a; }
+    void setA(int value) { setPropertyValue("a", m_a, value); }
+    int b() const { return m_a + 1; }
+    int c() const { return m_a + 2; }
+    int d() const { return b() + c(); }
+    static NSSet* keyPathsForValuesAffectingB() { return NSSet::setWithObjects({NSSTR("a")}); }
+    static NSSet* keyPathsForValuesAffectingC() { return NSSet::setWithObjects({NSSTR("a")}); }
+    static NSSet* keyPathsForValuesAffectingD() { return NSSet::setWithObjects({NSSTR("b"), NSSTR("c")}); }
+
+private:
+    int m_a = 0;
+};
+
+OBJC_IMPLEMENTATION(Diamond, NSObject)
+{
+    cls.property("a", &Diamond::a, &Diamond::setA);
+    cls.property("b", &Diamond::b);
+    cls.property("c", &Diamond::c);
+    cls.property("d", &Diamond::d);
+    cls.dependentKeys("b", &Diamond::keyPathsForValuesAffectingB);
+    cls.dependentKeys("c", &Diamond::keyPathsForValuesAffectingC);
+    cls.dependentKeys("d", &Diamond::keyPathsForValuesAffectingD);
+}
+
+// A derived key whose getter raises once its base key is set.
+class Fragile : public NSObject {
+    OBJC_CLASS(Fragile, NSObject)
+public:
+    int a() const { return m_a; }
+    void setA(int value) { setPropertyValue("a", m_a, value); }
+    int broken() const
+    {
+        if (m_a != 0)
+            NSException::raise(NSInternalInconsistencyException, "broken getter %d", m_a);
+        return 0;
+    }
+    static NSSet* keyPathsForValuesAffectingBroken() { return NSSet::setWithObjects({NSSTR("a")}); }
+
+private:
+    int m_a = 0;
+};
+
+OBJC_IMPLEMENTATION(Fragile, NSObject)
+{
+    cls.property("a", &Fragile::a, &Fragile::setA);
+    cls.property("broken", &Fragile::broken);
+    cls.dependentKeys("broken", &Fragile::keyPathsForValuesAffectingBroken);
+}
+
 // Records every notice it gets as "will:key" / "did:key=value".
 class Recorder : public NSObject {
     OBJC_CLASS(Recorder, NSObject)
@@ -92,6 +145,27 @@ TEST_F(KVO, DependentKeysAreResolvedTransitively)
     chain->setA(1);
     EXPECT_EQ(recorder->log,
               (std::vector<std::string>{"will:a", "will:b", "will:c", "did:a=1", "did:b=2", "did:c=3"}));
+}
+
+TEST_F(KVO, WillChangeReachesOnlyPriorObserversDidChangeReachesAll)
+{
+    Retained<Recorder> plain = Retained<Recorder>::adopt(Recorder::alloc());
+    chain->addObserver(recorder, "b", kBoth, nullptr);
+    chain->addObserver(plain, "b", NSKeyValueObservingOptionNew, nullptr);
+    chain->setA(4);
+    EXPECT_EQ(recorder->log, (std::vector<std::string>{"will:b", "did:b=8"}));
+    EXPECT_EQ(plain->log, (std::vector<std::string>{"did:b=8"}));
+    chain->removeObserver(plain, "b");
+}
+
+TEST(KVODiamond, KeyReachedThroughTwoDependentsIsAnnouncedOnce)
+{
+    Retained<Diamond> diamond = Retained<Diamond>::adopt(Diamond::alloc());
+    Retained<Recorder> recorder = Retained<Recorder>::adopt(Recorder::alloc());
+    diamond->addObserver(recorder, "d", kBoth, nullptr);
+    diamond->setA(1);
+    EXPECT_EQ(recorder->log, (std::vector<std::string>{"will:d", "did:d=5"}));
+    diamond->removeObserver(recorder, "d");
 }
 
 TEST_F(KVO, UnrelatedKeyDoesNotNotifyDependents)
@@ -179,6 +253,50 @@ TEST(Exceptions, GuardedRegionCatchesOnlyPlatformExceptions)
     };
     EXPECT_EQ(guarded([] { NSException::raise(NSGenericException, "bad %d", 7); }), "caught:bad 7");
     EXPECT_THROW(guarded([] { throw std::runtime_error("other"); }), std::runtime_error);
+}
+
+// An exception is autoreleased into the innermost pool; leaving a scoped pool
+// must not free it before the handler has read it.
+TEST(Exceptions, OutliveTheScopedPoolTheyLeave)
+{
+    std::string reason;
+    try {
+        AutoreleasePoolScope pool;
+        NSException::raise(NSGenericException, "raised in a scope");
+    } catch (NSException* e) {
+        reason = e->reason()->utf8() + "|" + e->description()->utf8();
+    }
+    EXPECT_EQ(reason, "raised in a scope|raised in a scope");
+
+    // The notice machinery reads getters inside its own pools.
+    Retained<Fragile> fragile = Retained<Fragile>::adopt(Fragile::alloc());
+    Retained<Recorder> recorder = Retained<Recorder>::adopt(Recorder::alloc());
+    fragile->addObserver(recorder, "broken", NSKeyValueObservingOptionNew, nullptr);
+    reason.clear();
+    try {
+        fragile->setA(3);
+    } catch (NSException* e) {
+        reason = NSString::stringWithFormat("%@: %@", e->name(), e)->utf8();
+    }
+    EXPECT_EQ(reason, "NSInternalInconsistencyException: broken getter 3");
+    fragile->removeObserver(recorder, "broken");
+}
+
+TEST(Exceptions, ObjectsOfALeftPoolGoWhenTheEnclosingPoolDrains)
+{
+    NSObject* probe = NSObject::alloc();
+    {
+        AutoreleasePoolScope outer;
+        try {
+            AutoreleasePoolScope inner;
+            probe->retain()->autorelease();
+            throw std::runtime_error("leave");
+        } catch (const std::runtime_error&) {
+        }
+        EXPECT_EQ(probe->retainCount(), 2u);
+    }
+    EXPECT_EQ(probe->retainCount(), 1u);
+    probe->release();
 }
 
 TEST(ObjectLock, IsRecursiveAndReleasedWhenAnExceptionLeaves)

@@ -28,6 +28,33 @@ TEST(ReferenceCounting, PoolsDrainInnerFirstAndReleaseTheirObjects)
     kept->release();
 }
 
+// Hands what it holds to the current pool when it goes.
+class PassesOnWhenFreed : public NSObject {
+    OBJC_CLASS(PassesOnWhenFreed, NSObject)
+public:
+    NSObject* held = nullptr;
+
+protected:
+    ~PassesOnWhenFreed() override { held->autorelease(); }
+};
+OBJC_IMPLEMENTATION(PassesOnWhenFreed, NSObject) {}
+
+TEST(ReferenceCounting, ObjectsAutoreleasedDuringADrainGoWithTheSameDrain)
+{
+    NSObject* kept = NSObject::alloc();
+    NSAutoreleasePool* pool = NSAutoreleasePool::alloc()->init();
+    PassesOnWhenFreed* first = PassesOnWhenFreed::alloc();
+    first->held = kept->retain();
+    PassesOnWhenFreed* second = PassesOnWhenFreed::alloc();
+    second->held = first;   // freeing second autoreleases first, which autoreleases kept
+    second->autorelease();
+    EXPECT_EQ(kept->retainCount(), 2u);
+    pool->drain();
+    EXPECT_EQ(kept->retainCount(), 1u);
+    EXPECT_EQ(NSAutoreleasePool::depth(), 1u);
+    kept->release();
+}
+
 TEST(ReferenceCounting, LiteralsAndBooleansAreImmortal)
 {
     NSString* literal = NSSTR("abc");
@@ -105,6 +132,26 @@ TEST(Formatting, ObjectsNumbersAndMismatchedArguments)
     EXPECT_NO_THROW(NSString::stringWithFormat("%d %s %@", NSSTR("x"), 5, 3));
     EXPECT_EQ(NSString::stringWithFormat("%@", 3)->utf8(), "3");
     EXPECT_EQ(NSString::stringWithFormat("%d %d", 1)->utf8(), "1 ");
+}
+
+TEST(Formatting, IntegersTakeTheWidthOfTheirConversion)
+{
+    auto f = [](const char* format, auto value) { return NSString::stringWithFormat(format, value)->utf8(); };
+    EXPECT_EQ(f("%x", -1), "ffffffff");
+    EXPECT_EQ(f("%X", -2LL), "FFFFFFFE");
+    EXPECT_EQ(f("%u", -1), "4294967295");
+    EXPECT_EQ(f("%o", -1), "37777777777");
+    EXPECT_EQ(f("%d", 4294967298LL), "2");
+    EXPECT_EQ(f("%hd", 70000), "4464");
+    EXPECT_EQ(f("%hu", -1), "65535");
+    EXPECT_EQ(f("%hhd", 200), "-56");
+    EXPECT_EQ(f("%hhx", 0x1234), "34");
+    EXPECT_EQ(f("%lx", -1), "ffffffffffffffff");
+    EXPECT_EQ(f("%llu", -1LL), "18446744073709551615");
+    EXPECT_EQ(f("%zu", static_cast<size_t>(-1)), "18446744073709551615");
+    EXPECT_EQ(f("%ld", -5L), "-5");
+    EXPECT_EQ(f("%d", 3000000000u), "-1294967296");
+    EXPECT_EQ(f("%u", 3000000000u), "3000000000");
 }
 
 TEST(Numbers, ReadOutReportsLoss)

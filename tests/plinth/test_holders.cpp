@@ -15,8 +15,15 @@ namespace {
 TEST(TypeIdentifiers, MutableKindsShareAndBooleansStandApart)
 {
     EXPECT_EQ(T_CFTypeID<CFMutableBagRef>::sTypeID, CFBagGetTypeID());
-    EXPECT_EQ(T_CFTypeID<const NSBooleanNumber*>::sTypeID, CFBooleanGetTypeID());
-    EXPECT_NE(T_CFTypeID<const NSBooleanNumber*>::sTypeID, T_CFTypeID<CFNumberRef>::sTypeID);
+    EXPECT_EQ(T_CFTypeID<CFBooleanRef>::sTypeID, CFBooleanGetTypeID());
+    EXPECT_EQ(T_CFTypeID<CFNumberRef>::sTypeID, CFNumberGetTypeID());
+
+    // A boolean holder takes the booleans.
+    T_CFTypeRef<CFBooleanRef> boolean;
+    EXPECT_TRUE(boolean.construct(kCFBooleanTrue, kCFTypeRef_Borrowed));
+    EXPECT_TRUE(CFBooleanGetValue(boolean.Get()));
+    EXPECT_TRUE(boolean.construct(kCFBooleanFalse, kCFTypeRef_Borrowed));
+    EXPECT_FALSE(CFBooleanGetValue(boolean.Get()));
 }
 
 TEST(Holders, OwnershipDecidesWhoReleases)

@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace plinth_test;
@@ -220,6 +222,35 @@ TEST(UnixPathFiles, TestsDeletesLinksAndTheCurrentFolder)
     EXPECT_TRUE(P::FileExistsReadWrite(file.c_str()));
     EXPECT_FALSE(P::FileExists((folder / "absent").c_str()));
     EXPECT_FALSE(P::FileExists(nullptr));
+    // The write test asks for reading as well: a file that can only be
+    // written fails it, as does one that can only be read.
+    EXPECT_TRUE(P::FileExistsWrite(file.c_str()));
+    EXPECT_FALSE(P::FileExistsWrite((folder / "absent").c_str()));
+    EXPECT_FALSE(P::FileExistsWrite(nullptr));
+    {
+        std::string writeOnly = folder / "write-only", readOnly = folder / "read-only";
+        writeFile(writeOnly, "w");
+        writeFile(readOnly, "r");
+        ASSERT_EQ(chmod(folder.path().c_str(), 0755), 0);
+        ASSERT_EQ(chmod(writeOnly.c_str(), 0222), 0);
+        ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
+        auto modes = [&] {
+            return !P::FileExistsWrite(writeOnly.c_str()) && !P::FileExistsWrite(readOnly.c_str()) &&
+                   !P::FileExistsRead(writeOnly.c_str()) && P::FileExistsRead(readOnly.c_str());
+        };
+        if (geteuid() != 0) {
+            EXPECT_TRUE(modes());
+        } else {
+            // Permissions do not bind the superuser: ask as nobody.
+            const pid_t child = fork();
+            ASSERT_GE(child, 0);
+            if (child == 0)
+                _exit(setresgid(65534, 65534, 65534) == 0 && setresuid(65534, 65534, 65534) == 0 && modes() ? 0 : 1);
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+    }
 
     // The link is named by the second text and points at the first; one
     // trailing slash comes off each.
