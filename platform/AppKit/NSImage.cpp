@@ -7,12 +7,15 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <string>
 
 struct NSImage::Bitmap {
     QImage image;
+    std::function<QImage(QSize)> render;
+    QImage lastRendering;
 };
 
 namespace {
@@ -40,6 +43,16 @@ QImage readLargest(QImageReader& reader, int scalablePixels)
 }
 
 std::mutex sNamedLock;
+
+struct RegisteredLoader {
+    std::string extension;
+    NSImageAccess::FileLoader load;
+};
+std::vector<RegisteredLoader>& fileLoaders()
+{
+    static auto* const loaders = new std::vector<RegisteredLoader>;
+    return *loaders;
+}
 std::map<std::string, Retained<NSImage>>& namedImages()
 {
     static auto* const images = new std::map<std::string, Retained<NSImage>>;
@@ -73,6 +86,32 @@ NSImage* NSImageAccess::imageWithBitmap(const QImage& bitmap)
 {
     NSImage* image = adoptBitmap(NSImage::alloc(), bitmap);
     return image ? static_cast<NSImage*>(image->autorelease()) : nil;
+}
+
+void NSImageAccess::setRenderer(NSImage* image, std::function<QImage(QSize)> render)
+{
+    image->m_bitmap->render = std::move(render);
+}
+
+QImage NSImageAccess::renderAt(const NSImage* image, QSize pixels)
+{
+    NSImage::Bitmap& store = *image->m_bitmap;
+    if (pixels.isEmpty() || pixels == store.image.size() || store.image.isNull())
+        return store.image;
+    if (store.lastRendering.size() != pixels) {
+        store.lastRendering = store.render ? store.render(pixels)
+                                             : store.image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return store.lastRendering;
+}
+
+void NSImageAccess::registerFileLoader(const char* extension, FileLoader loader)
+{
+    std::lock_guard lock(sNamedLock);
+    for (const auto& known : fileLoaders())
+        if (known.extension == extension)
+            return;
+    fileLoaders().push_back({extension, loader});
 }
 
 NSImage* NSImageAccess::imageWithFile(const QString& path, int pixels)
@@ -115,18 +154,35 @@ NSImage* NSImage::imageNamed(const NSString* name)
     if (auto it = images.find(key); it != images.end())
         return it->second;
 
+    // A name with an extension names the file; one without is tried with
+    // each type that can be read, bitmaps first. The first file found decides.
+    std::vector<std::string> types;
+    if (name->pathExtension()->length() > 0)
+        types.push_back({});
+    for (const char* type : {"icns", "png", "tiff", "tif", "jpg", "jpeg", "gif", "bmp", "svg"})
+        types.push_back(type);
+    for (const auto& loader : fileLoaders())
+        types.push_back(loader.extension);
     NSBundle* bundle = NSBundle::mainBundle();
     NSString* path = nil;
-    if (name->pathExtension()->length() > 0)
-        path = bundle->pathForResource(name, nil);
-    for (const char* type : {"icns", "png", "tiff", "tif", "jpg", "jpeg", "gif", "bmp", "svg"}) {
+    for (const std::string& type : types) {
+        path = bundle->pathForResource(name, type.empty() ? nil : NSString::stringWithUTF8(type));
         if (path)
             break;
-        path = bundle->pathForResource(name, NSSTR(type));
     }
     if (!path)
         return nil;
-    NSImage* image = alloc()->initWithContentsOfFile(path);
+    NSImage* image = nil;
+    const std::string extension = QString::fromStdString(path->pathExtension()->utf8()).toLower().toStdString();
+    const auto loader = std::find_if(fileLoaders().begin(), fileLoaders().end(),
+                                     [&](const RegisteredLoader& l) { return l.extension == extension; });
+    if (loader != fileLoaders().end()) {
+        image = loader->load(QFile::decodeName(path->fileSystemRepresentation()));
+        if (image)
+            image->retain();
+    } else {
+        image = alloc()->initWithContentsOfFile(path);
+    }
     if (!image)
         return nil;
     image->m_name = Retained<NSString>::adopt(static_cast<NSString*>(name->copy()));

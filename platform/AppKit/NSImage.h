@@ -4,9 +4,12 @@
 //
 // Files are read through Qt's image plugins: PNG, JPEG, GIF, BMP, ICO, TIFF,
 // WebP, SVG and .icns (qt6-image-formats-plugins). A file with several images
-// (an .icns, an .ico) gives its largest.
+// (an .icns, an .ico) gives its largest. Programs with windows also read PDF
+// files (their first page, at its size in points), rendered anew at each
+// size they are drawn at.
 #pragma once
 
+#include "AppKit/NSGraphics.h"
 #include "Foundation/NSGeometry.h"
 #include "Foundation/NSValue.h"
 
@@ -35,6 +38,13 @@ public:
     // True when the image holds a decoded bitmap.
     bool isValid() const;
     NSString* name() const { return m_name; }
+
+    // Drawing into the current context (programs with windows): at the
+    // image's size with its bottom-left corner at `point`; or the part
+    // `fromRect` of the image (the zero rectangle: all of it) scaled into
+    // `inRect`, with `fraction` as its opacity.
+    void compositeToPoint(NSPoint point, NSCompositingOperation operation) const;
+    void drawInRect(NSRect inRect, NSRect fromRect, NSCompositingOperation operation, float fraction) const;
 
     NSString* description() const override;
 

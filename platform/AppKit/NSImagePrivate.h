@@ -7,6 +7,8 @@
 #include <QImage>
 #include <QString>
 
+#include <functional>
+
 struct NSImageAccess {
     // The decoded bitmap (a null QImage for an invalid image).
     static const QImage& bitmap(const NSImage* image);
@@ -19,4 +21,14 @@ struct NSImageAccess {
     // is rendered `pixels` wide instead of at its own size. Autoreleased; nil
     // when it does not decode.
     static NSImage* imageWithFile(const QString& path, int pixels);
+    // A scalable image: `render` draws it at any pixel size; the bitmap is
+    // its rendering at its natural size.
+    static void setRenderer(NSImage* image, std::function<QImage(QSize)> render);
+    // The image at `pixels`: its bitmap when that is the size, else rendered
+    // anew (scalable images) or scaled; the last such rendering is kept.
+    static QImage renderAt(const NSImage* image, QSize pixels);
+    // Loaders for file types that need more than Qt Gui (PDF, in programs
+    // with windows): imageNamed tries their extensions after the bitmap ones.
+    using FileLoader = NSImage* (*)(const QString& path);   // autoreleased or nil
+    static void registerFileLoader(const char* extension, FileLoader loader);
 };

@@ -36,3 +36,10 @@ inline float NSMaxX(NSRect r) { return r.origin.x + r.size.width; }
 inline float NSMaxY(NSRect r) { return r.origin.y + r.size.height; }
 inline float NSWidth(NSRect r) { return r.size.width; }
 inline float NSHeight(NSRect r) { return r.size.height; }
+
+// Whether the point lies in the rectangle: its left and bottom edges belong to
+// it, its right and top edges do not.
+inline bool NSPointInRect(NSPoint p, NSRect r)
+{
+    return p.x >= NSMinX(r) && p.x < NSMaxX(r) && p.y >= NSMinY(r) && p.y < NSMaxY(r);
+}

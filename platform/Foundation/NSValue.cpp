@@ -394,6 +394,28 @@ void NSMutableData::setLength(NSUInteger length) { m_bytes.resize(length); }
 
 OBJC_IMPLEMENTATION_TYPEID(NSDate, NSObject, kCFTypeIDDate) {}
 
+NSDate* NSDate::distantPast()
+{
+    static NSDate* const date = [] {
+        auto* d = new NSDate();
+        d->m_seconds = -63113904000.0;   // year 1
+        d->makeImmortal();
+        return d;
+    }();
+    return date;
+}
+
+NSDate* NSDate::distantFuture()
+{
+    static NSDate* const date = [] {
+        auto* d = new NSDate();
+        d->m_seconds = 63113904000.0;   // year 4001
+        d->makeImmortal();
+        return d;
+    }();
+    return date;
+}
+
 NSDate* NSDate::date()
 {
     timespec now{};

@@ -159,6 +159,10 @@ public:
     static NSDate* date();
     static NSDate* dateWithTimeIntervalSinceReferenceDate(NSTimeInterval seconds);
     static NSDate* dateWithTimeIntervalSince1970(NSTimeInterval seconds);
+    // The dates before and after every other: "don't wait" and "wait for ever"
+    // to the calls that take a deadline.
+    static NSDate* distantPast();
+    static NSDate* distantFuture();
     NSTimeInterval timeIntervalSinceReferenceDate() const { return m_seconds; }
     NSTimeInterval timeIntervalSince1970() const { return m_seconds + NSTimeIntervalSince1970; }
     NSComparisonResult compare(const NSDate* other) const;

@@ -19,12 +19,15 @@
 #include <utility>
 #include <vector>
 
+#include "Foundation/NSGeometry.h"
+
 class NSObject;
 class NSString;
 class NSSet;
 class NSDictionary;
 class NSNumber;
 struct objc_class;
+struct self_MouseCapture;
 
 typedef NSObject* id;
 typedef const objc_class* Class;
@@ -204,6 +207,21 @@ public:
     // of a set, in the set's order.
     void willChangeValueForMultipleKeys(NSSet* keys);
     void didChangeValueForMultipleKeys(NSSet* keys);
+
+    // Sent to every object a window description made, once all of them are
+    // made and connected. Does nothing here.
+    virtual void awakeFromNib() {}
+
+    // NSObject(protocol_MouseCapture), defined with the UI library's mouse
+    // capture loop: the loop and the pointer location it records. The
+    // callbacks do nothing here; windows and views override them.
+    void protocol_MouseCaptureEventLoop(self_MouseCapture* capture);
+    NSPoint mouseCaptureLocation(self_MouseCapture* capture);
+    virtual void mouseCaptureBegin(self_MouseCapture* capture) {}
+    virtual void mouseCaptureMove(self_MouseCapture* capture) {}
+    virtual void mouseCaptureIdle(self_MouseCapture* capture) {}
+    virtual void mouseCaptureUp(self_MouseCapture* capture) {}
+    virtual void mouseCaptureEnd(self_MouseCapture* capture) {}
 
 protected:
     virtual ~NSObject();

@@ -1,0 +1,32 @@
+#include "TrellisTesting.h"
+
+#include "AppKit/NSView.h"
+
+#include <QTimer>
+
+void WindowTest::SetUp()
+{
+    ASSERT_NE(NSApplication::sharedApplication(), nullptr);
+    // Nothing left over from an earlier test.
+    while (NSApp->nextEventMatchingMask(NSAnyEventMask, nil, NSDefaultRunLoopMode, YES)) {
+    }
+}
+
+NSWindow* WindowTest::makeWindow(NSRect frame, NSUInteger style)
+{
+    NSWindow* window = NSWindow::alloc()->initWithContentRect(frame, style, NSBackingStoreBuffered, NO);
+    window->autorelease();
+    window->orderFront(nil);
+    return window;
+}
+
+NSEvent* WindowTest::queueMouse(NSWindow* window, NSEventType type, NSPoint screen, NSUInteger flags)
+{
+    NSEvent* event = NSEvent::mouseEventWithType(type, screen, flags, window, 1);
+    NSApp->postEvent(event, NO);
+    return event;
+}
+
+void WindowTest::later(int ms, std::function<void()> action) { QTimer::singleShot(ms, std::move(action)); }
+
+NSRect WindowTest::screen() { return NSScreen::mainScreen()->frame(); }
