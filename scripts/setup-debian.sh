@@ -5,8 +5,10 @@ packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev libplist-dev libxml2-dev libicu-dev nlohmann-json3-dev zlib1g-dev
-  qt6-base-dev qt6-image-formats-plugins adwaita-icon-theme hicolor-icon-theme shared-mime-info
-  attr
+  qt6-base-dev qt6-pdf-dev qt6-image-formats-plugins adwaita-icon-theme hicolor-icon-theme shared-mime-info
+  fonts-dejavu-core attr
+  # The window tests: a private X server, a mouse, screenshots.
+  xvfb xauth xdotool imagemagick x11-utils python3
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -70,16 +70,28 @@ void drawText(QPainter& p, const QRectF& box, const QString& text, int pointSize
     p.drawText(box, flags, text);
 }
 
-// The splash: a rounded card inviting a drop.
+// The splash: a card inviting a drop. Its lower right corner is square and
+// carries a grip, since dragging there resizes the window.
 void drawSplash(QPainter& p, const QString&)
 {
-    const QRectF card(6, 6, 428, 288);
+    const double r = 22;
+    const QRectF edge(0.75, 0.75, 438.5, 298.5);   // inside the page by half the outline
+    QPainterPath card;
+    card.moveTo(edge.left() + r, edge.top());
+    card.arcTo(QRectF(edge.right() - 2 * r, edge.top(), 2 * r, 2 * r), 90, -90);
+    card.lineTo(edge.bottomRight());
+    card.arcTo(QRectF(edge.left(), edge.bottom() - 2 * r, 2 * r, 2 * r), 270, -90);
+    card.arcTo(QRectF(edge.left(), edge.top(), 2 * r, 2 * r), 180, -90);
+    card.closeSubpath();
     QLinearGradient fill(0, 6, 0, 294);
     fill.setColorAt(0, QColor(250, 251, 253));
     fill.setColorAt(1, QColor(229, 234, 242));
     p.setPen(QPen(QColor(150, 160, 178), 1.5));
     p.setBrush(fill);
-    p.drawRoundedRect(card, 22, 22);
+    p.drawPath(card);
+    p.setPen(QPen(QColor(140, 150, 168), 1.5, Qt::SolidLine, Qt::RoundCap));
+    for (int i = 1; i <= 3; ++i)
+        p.drawLine(QPointF(436 - 7 * i, 296), QPointF(436, 296 - 7 * i));
 
     drawEmblem(p, QPointF(28, 22), 56);
     drawText(p, QRectF(96, 26, 320, 30), "Sentrel", 20, QColor(28, 40, 64), true, Qt::AlignLeft | Qt::AlignVCenter);

@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 
 #include <algorithm>
+#include <cstdlib>
 
 NSApplication* NSApp = nullptr;
 // The version of the window system's library: that of the platform release
@@ -21,6 +22,14 @@ NSString* const NSDefaultRunLoopMode = NSStringLiteral("kCFRunLoopDefaultMode");
 NSString* const NSEventTrackingRunLoopMode = NSStringLiteral("NSEventTrackingRunLoopMode");
 
 OBJC_IMPLEMENTATION(NSApplication, NSResponder) {}
+
+namespace {
+// SENTREL_EVENT_DEBUG=1: every event handed out by the run loop is logged.
+const bool sTraceEvents = [] {
+    const char* trace = std::getenv("SENTREL_EVENT_DEBUG");
+    return trace && *trace && *trace != '0';
+}();
+} // namespace
 
 NSApplication::NSApplication() = default;
 NSApplication::~NSApplication() = default;
@@ -168,6 +177,8 @@ void NSApplication::dispatchQueuedEvents()
         // An exception that escapes a handler ends that event, not the
         // program: the window system's loop cannot unwind.
         try {
+            if (sTraceEvents)
+                NSLog("dispatch %@", event.get());
             sendEvent(event);
         } catch (NSException* exception) {
             NSLog("Exception while handling %@: %@", event.get(), exception);
