@@ -246,7 +246,9 @@ OSStatus SecCodeCopySigningInformation(SecStaticCodeRef code, SecCSFlags flags, 
         }
     }
     if ((flags & kSecCSSigningInformation) && isSigned) {
-        if (info.kind == codesign::SignatureKind::Certificates)
+        // A CMS signature that carries no certificates names no signer: like
+        // ad-hoc code, its information has no certificate list at all.
+        if (info.kind == codesign::SignatureKind::Certificates && facts.certificateObjects()->count() > 0)
             dict->setObject(facts.certificateObjects(), kSecCodeInfoCertificates);
         if (!info.teamIdentifier.empty())
             dict->setObject(NSString::stringWithUTF8(info.teamIdentifier), kSecCodeInfoTeamIdentifier);
@@ -256,8 +258,10 @@ OSStatus SecCodeCopySigningInformation(SecStaticCodeRef code, SecCSFlags flags, 
         if (entitlements) {
             NSData* blob = dataOf(*entitlements);
             dict->setObject(blob, kSecCodeInfoEntitlements);
-            // The decoded form, when the blob holds a well-formed dictionary.
-            if (blob->length() > 8) {
+            // The decoded form, when the blob is an XML entitlements blob
+            // holding a well-formed dictionary.
+            if (blob->length() > 8 && blob->bytes()[0] == 0xfa && blob->bytes()[1] == 0xde && blob->bytes()[2] == 0x71 &&
+                blob->bytes()[3] == 0x71) {
                 NSData* xml = blob->subdataWithRange(NSMakeRange(8, blob->length() - 8));
                 id plist = NSPropertyListSerialization::propertyListWithData(xml, NSPropertyListImmutable, nullptr, nullptr);
                 if (plist && plist->isKindOfClass(NSDictionary::class_()))

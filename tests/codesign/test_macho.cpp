@@ -47,6 +47,10 @@ TEST_P(MachOCorruption, NamesTheField) {
 }
 
 void setLE(Bytes& b, std::size_t at, std::uint32_t v) { put32(b, at, v, false); }
+std::uint32_t getLE32(const Bytes& b, std::size_t at) {
+    return std::uint32_t(b.at(at)) | std::uint32_t(b.at(at + 1)) << 8 | std::uint32_t(b.at(at + 2)) << 16 |
+           std::uint32_t(b.at(at + 3)) << 24;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Header, MachOCorruption,
@@ -83,6 +87,23 @@ INSTANTIATE_TEST_SUITE_P(
         MachOCase{"TruncatedSignature", [](Bytes& b) { b.resize(b.size() - 100); },
                   "load command 3 LC_CODE_SIGNATURE dataoff + datasize extends past the end of the file"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A signature may start right where the load commands end, not a byte before.
+TEST(MachOHeader, ASignatureRightAfterTheLoadCommandsReads) {
+    const BuiltImage image = signedImage();
+    const std::size_t commandsEnd = kCommand0 + getLE32(image.bytes, kSizeofcmds);
+    Bytes packed(image.bytes.begin(), image.bytes.begin() + static_cast<std::ptrdiff_t>(commandsEnd));
+    const auto signature = image.bytes.begin() + static_cast<std::ptrdiff_t>(image.signatureOffset);
+    packed.insert(packed.end(), signature, signature + static_cast<std::ptrdiff_t>(image.signatureSize));
+    setLE(packed, kSignatureCommand + 8, static_cast<std::uint32_t>(commandsEnd));
+    auto info = codesign::readStaticCodeFromBytes(packed);
+    ASSERT_TRUE(info) << info.error().message;
+    EXPECT_EQ(info->identifier, "com.example.macho");
+
+    setLE(packed, kSignatureCommand + 8, static_cast<std::uint32_t>(commandsEnd - 1));
+    EXPECT_EQ(readError(packed).message,
+              "load command 3 LC_CODE_SIGNATURE dataoff overlaps the Mach-O header and load commands");
+}
 
 // The one case whose message carries numbers that depend on the build.
 TEST(MachOHeader, SizeofcmdsPastEndGivesBothSizes) {

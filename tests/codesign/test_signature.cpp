@@ -105,7 +105,7 @@ TEST(SignatureRoundTrip, AdHocHasNoCertificates) {
     EXPECT_FALSE(linker.requirementsBlob);
 }
 
-TEST(SignatureRoundTrip, ACmsWithoutCertificatesIsStillSignedWithAnIdentity) {
+TEST(SignatureRoundTrip, ACmsWithoutCertificatesIsSignedWithoutAChain) {
     SigningOptions options;
     options.cms = CmsOptions{rsaChain()[0], {}};
     const codesign::SigningInfo info = readOk(MachOBuilder().build(options).bytes);
@@ -170,7 +170,7 @@ TEST(CodeDirectoryChoice, ShaOneAloneAndUnknownAlternatesPassedOver) {
 }
 
 // Certificates: whatever order they are stored in, the leaf comes first,
-// then its issuers up to the root, then anything unrelated.
+// then its issuers up to the root; anything unrelated is left out.
 class CertificateOrder : public ::testing::TestWithParam<std::tuple<int, bool>> {};
 
 TEST_P(CertificateOrder, LeafFirstWhateverTheStoredOrder) {
@@ -185,7 +185,7 @@ TEST_P(CertificateOrder, LeafFirstWhateverTheStoredOrder) {
     options.cms->ber = ber;
     for (int i : order) options.cms->stored.push_back(all[static_cast<std::size_t>(i)]);
     const codesign::SigningInfo info = readOk(MachOBuilder().build(options).bytes);
-    EXPECT_EQ(info.certificates, ders(all));
+    EXPECT_EQ(info.certificates, ders(chain));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllPermutations, CertificateOrder,
@@ -220,13 +220,39 @@ TEST(CertificateChains, WithoutAMatchingSignerTheEndEntityLeads) {
     EXPECT_EQ(readOk(MachOBuilder().build(options).bytes).certificates, ders(chain));
 }
 
-TEST(CertificateChains, AGapInTheChainLeavesTheRestAfterIt) {
+TEST(CertificateChains, AGapInTheChainEndsItThere) {
     const auto chain = ownChain(4, KeyType::EcP256, "Gap Leaf");
     SigningOptions options;
     // The first intermediate is missing: the chain stops at the leaf.
     options.cms = CmsOptions{chain[0], {chain[3], chain[2], chain[0]}};
-    EXPECT_EQ(readOk(MachOBuilder().build(options).bytes).certificates,
-              (std::vector<Bytes>{chain[0].der(), chain[3].der(), chain[2].der()}));
+    EXPECT_EQ(readOk(MachOBuilder().build(options).bytes).certificates, (std::vector<Bytes>{chain[0].der()}));
+}
+
+// A re-keyed intermediate keeps its name; without key identifiers only the
+// signature tells which of the two issued the leaf.
+TEST(CertificateChains, TheIssuerIsTheOneWhoseKeySignedTheChild) {
+    auto request = [](NameEntries subject, int key, const TestCertificate* issuer, bool ca) {
+        CertificateRequest r;
+        r.subject = std::move(subject);
+        r.key = testKey(KeyType::EcP256, key);
+        r.issuer = issuer;
+        r.serial = 0x2000 + key;
+        r.ca = ca;
+        r.codeSigning = !ca;
+        r.keyIdentifiers = false;
+        return makeCertificate(r);
+    };
+    const TestCertificate root = request({{"CN", "Rekey Root"}}, 0, nullptr, true);
+    const TestCertificate current = request({{"CN", "Rekey Intermediate"}}, 1, &root, true);
+    const TestCertificate retired = request({{"CN", "Rekey Intermediate"}}, 2, &root, true);
+    const TestCertificate leaf = request({{"CN", "Rekey Leaf"}}, 3, &current, false);
+    for (const auto& stored : {std::vector<TestCertificate>{retired, current, root, leaf},
+                               std::vector<TestCertificate>{current, retired, root, leaf}}) {
+        SigningOptions options;
+        options.cms = CmsOptions{leaf, stored};
+        EXPECT_EQ(readOk(MachOBuilder().build(options).bytes).certificates,
+                  (std::vector<Bytes>{leaf.der(), current.der(), root.der()}));
+    }
 }
 
 // One damaged field per case.
@@ -331,9 +357,9 @@ INSTANTIATE_TEST_SUITE_P(
                       fixed("embedded signature index 2 (requirements) repeats a slot that an earlier index entry "
                             "already names")},
         SignatureCase{"BlobMagicForItsSlot",
-                      [](Bytes& sb) { putBE32(sb, *blobOffset(sb, kSlotEntitlements), 0xfade7170); },
+                      [](Bytes& sb) { putBE32(sb, *blobOffset(sb, kSlotRequirements), 0xfade7170); },
                       errSecCSSignatureFailed,
-                      fixed("embedded signature index 2 (entitlements) blob magic 0xfade7170 is not 0xfade7171")},
+                      fixed("embedded signature index 1 (requirements) blob magic 0xfade7170 is not 0xfade0c01")},
         SignatureCase{"NoCodeDirectory", [](Bytes& sb) { putBE32(sb, indexEntryOffset(0), 0x20); },
                       errSecCSSignatureFailed, fixed("embedded signature has no code directory")}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -45,10 +45,28 @@ Error failed(const std::string& what) {
     return {errSecCSSignatureFailed, message};
 }
 
+// The issuer's subject is the subject's issuer and their key identifiers agree.
 bool issued(X509* issuer, X509* subject) { return X509_check_issued(issuer, subject) == X509_V_OK; }
 
 bool namedIssuer(X509* issuer, X509* subject) {
     return X509_NAME_cmp(X509_get_subject_name(issuer), X509_get_issuer_name(subject)) == 0;
+}
+
+// The issuer's key verifies the subject's signature.
+bool signedBy(X509* issuer, X509* subject) {
+    EVP_PKEY* key = X509_get0_pubkey(issuer);
+    return key && X509_verify(subject, key) == 1;
+}
+
+// How well a certificate fits as the subject's issuer: 3 it issued and signed
+// it, 2 it issued it (a re-keyed certificate of the same name and key
+// identifiers that did not sign it stays behind), 1 only the names match,
+// 0 not at all. A signature we cannot check still leaves the names, which
+// is what a chain ending in certificates we hold no keys for needs.
+int issuerFit(X509* issuer, X509* subject) {
+    if (issued(issuer, subject)) return signedBy(issuer, subject) ? 3 : 2;
+    if (namedIssuer(issuer, subject)) return signedBy(issuer, subject) ? 3 : 1;
+    return 0;
 }
 
 }  // namespace
@@ -92,27 +110,26 @@ Expected<std::vector<Certificate>> certificatesFromCms(std::span<const std::uint
     }
     if (leaf == stored.size()) leaf = 0;
 
-    // 2. Its issuers.
+    // 2. Its issuers, the best fitting one at each step. Certificates off
+    // this path are not part of the chain.
     std::vector<bool> used(stored.size(), false);
     std::vector<std::size_t> order{leaf};
     used[leaf] = true;
     for (std::size_t current = leaf; !issued(stored[current], stored[current]);) {
         std::size_t next = stored.size();
-        for (std::size_t i = 0; i < stored.size() && next == stored.size(); ++i) {
-            if (!used[i] && issued(stored[i], stored[current])) next = i;
-        }
-        for (std::size_t i = 0; i < stored.size() && next == stored.size(); ++i) {
-            if (!used[i] && namedIssuer(stored[i], stored[current])) next = i;
+        int bestFit = 0;
+        for (std::size_t i = 0; i < stored.size() && bestFit < 3; ++i) {
+            if (used[i]) continue;
+            const int fit = issuerFit(stored[i], stored[current]);
+            if (fit > bestFit) {
+                bestFit = fit;
+                next = i;
+            }
         }
         if (next == stored.size()) break;
         used[next] = true;
         order.push_back(next);
         current = next;
-    }
-
-    // 3. The rest.
-    for (std::size_t i = 0; i < stored.size(); ++i) {
-        if (!used[i]) order.push_back(i);
     }
 
     std::vector<Certificate> out;

@@ -20,10 +20,12 @@ using Certificate = std::vector<std::uint8_t>;  // DER
 //  1. the leaf is the certificate of the first SignerInfo (issuer and serial
 //     number, or subject key identifier); when no certificate matches, the
 //     first certificate that issued none of the others;
-//  2. from the leaf, each certificate's issuer follows (subject matches issuer
-//     and the key identifiers agree, or failing that the names alone), up to a
-//     self-issued root or until no issuer is present;
-//  3. every other certificate follows in stored order.
+//  2. from the leaf, each certificate's issuer follows, up to a self-issued
+//     root or until no issuer is present. Of several candidates the one whose
+//     key verifies the child's signature wins (a re-keyed intermediate keeps
+//     its name), then one whose name and key identifiers agree, then one whose
+//     name alone matches;
+//  3. certificates off that path are left out.
 Expected<std::vector<Certificate>> certificatesFromCms(std::span<const std::uint8_t> cms);
 
 }  // namespace codesign

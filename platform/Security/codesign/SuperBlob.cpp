@@ -113,7 +113,11 @@ Expected<EmbeddedSignature> parseEmbeddedSignature(std::span<const std::uint8_t>
         }
         const std::uint32_t blobMagic = *blob.u32(offset);
         const std::uint32_t expected = expectedMagicForSlot(slot);
-        if (expected != 0 && blobMagic != expected) {
+        // A blob of a type we do not know in an entitlements slot is taken for
+        // a newer format, not for damage: the signature stands, and whoever
+        // decodes the entitlements finds no dictionary of a kind it reads.
+        const bool entitlementsSlot = slot == CSSLOT_ENTITLEMENTS || slot == CSSLOT_DER_ENTITLEMENTS;
+        if (expected != 0 && blobMagic != expected && !entitlementsSlot) {
             return failed(label + " blob magic " + hex(blobMagic, 8) + " is not " + hex(expected, 8));
         }
         signature.blobs.push_back(Blob{slot, blobMagic, *bytes});
