@@ -498,4 +498,45 @@ size_t maximumSizeForEncoding(size_t utf16Length, CFStringEncoding encoding)
     return utf16Length * perUnit;
 }
 
+size_t utf8Sequence(std::string_view bytes, char32_t& codePoint)
+{
+    if (bytes.empty())
+        return 0;
+    const auto b = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    const unsigned char lead = b(0);
+    size_t length;
+    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0)
+            low = 0xA0;  // overlong
+        if (lead == 0xED)
+            high = 0x9F;  // surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0)
+            low = 0x90;  // overlong
+        if (lead == 0xF4)
+            high = 0x8F;  // past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (bytes.size() < length || b(1) < low || b(1) > high)
+        return 0;
+    for (size_t i = 2; i < length; ++i)
+        if (b(i) < 0x80 || b(i) > 0xBF)
+            return 0;
+    static constexpr unsigned char leadBits[] = {0, 0, 0x1F, 0x0F, 0x07};
+    char32_t c = lead & leadBits[length];
+    for (size_t i = 1; i < length; ++i)
+        c = (c << 6) | (b(i) & 0x3F);
+    codePoint = c;
+    return length;
+}
+
 }  // namespace sentrel::encodings

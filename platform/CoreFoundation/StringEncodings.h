@@ -53,6 +53,11 @@ bool decode(std::string_view bytes, CFStringEncoding encoding, std::u16string& o
 bool encode(std::u16string_view text, CFStringEncoding encoding, std::string& out,
             uint8_t lossByte = 0, bool externalRepresentation = false);
 
+// The length of the valid UTF-8 sequence at the start of `bytes` (no overlong
+// forms, no surrogates, nothing past U+10FFFF), or 0 when there is none;
+// `codePoint` receives what it encodes.
+size_t utf8Sequence(std::string_view bytes, char32_t& codePoint);
+
 // The most bytes `utf16Length` code units can take in `encoding` (a byte
 // order mark not included): 1 per unit for the 8-bit encodings, 2 for UTF-16,
 // 3 for UTF-8, 6 for NonLossyASCII ("\uXXXX"). 0 when the encoding is not

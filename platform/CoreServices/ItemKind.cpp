@@ -53,7 +53,7 @@ bool isDirectoryPath(const std::string& path)
 bool declaresApplication(const std::string& bundlePath)
 {
     AutoreleasePoolScope pool;
-    NSBundle* bundle = NSBundle::bundleWithPath(NSString::stringWithUTF8(bundlePath));
+    NSBundle* bundle = NSBundle::bundleWithPath(NSString::stringWithFileSystemRepresentation(bundlePath.data(), bundlePath.size()));
     id type = bundle ? bundle->objectForInfoDictionaryKey(NSSTR("CFBundlePackageType")) : nil;
     return type && type->isKindOfClass(NSString::class_()) && static_cast<NSString*>(type)->isEqualToString(NSSTR("APPL"));
 }

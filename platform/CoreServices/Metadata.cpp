@@ -101,9 +101,7 @@ MDItemRef createItem(std::string path)
                               STATX_BASIC_STATS | STATX_BTIME, &sx) != 0)
         return nullptr;
     AutoreleasePoolScope pool;
-    NSString* pathString = NSString::stringWithUTF8(path);
-    if (!pathString)
-        return nullptr;
+    NSString* pathString = NSString::stringWithFileSystemRepresentation(path.data(), path.size());
     const bool directory = S_ISDIR(sx.stx_mode);
     const auto kind = sentrel::coreservices::itemKindAtPath(path);
 

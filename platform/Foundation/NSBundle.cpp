@@ -11,6 +11,11 @@
 
 namespace {
 
+NSString* fileSystemString(const std::string& path)
+{
+    return NSString::stringWithFileSystemRepresentation(path.data(), path.size());
+}
+
 bool isDirectory(const std::string& path)
 {
     struct stat st;
@@ -73,8 +78,8 @@ NSBundle* NSBundle::mainBundle()
                    !shared.empty() && isDirectory(shared)) {
             resources = shared;
         }
-        b->m_path = NSString::stringWithUTF8(bundlePath);
-        b->m_resourcePath = NSString::stringWithUTF8(resources);
+        b->m_path = fileSystemString(bundlePath);
+        b->m_resourcePath = fileSystemString(resources);
         return b;
     }();
     return bundle;
@@ -88,7 +93,7 @@ NSString* NSBundle::resourcePath() const
         return nil;
     std::string base = m_path->utf8();
     if (isDirectory(base + "/Contents"))
-        return NSString::stringWithUTF8(base + "/Contents/Resources");
+        return fileSystemString(base + "/Contents/Resources");
     return m_path;
 }
 
@@ -104,7 +109,7 @@ NSDictionary* NSBundle::infoDictionary() const
             std::string plistPath = base + candidate;
             if (!isFile(plistPath))
                 continue;
-            NSData* data = NSData::dataWithContentsOfFile(NSString::stringWithUTF8(plistPath));
+            NSData* data = NSData::dataWithContentsOfFile(fileSystemString(plistPath));
             id plist = data ? NSPropertyListSerialization::propertyListWithData(data, NSPropertyListImmutable, nullptr, nullptr)
                             : nil;
             if (plist && plist->isKindOfClass(NSDictionary::class_()))
@@ -140,5 +145,5 @@ NSString* NSBundle::pathForResource(const NSString* name, const NSString* type) 
     if (file.find('/') != std::string::npos)
         return nil;
     std::string full = folder->utf8() + "/" + file;
-    return isFile(full) ? NSString::stringWithUTF8(full) : nil;
+    return isFile(full) ? fileSystemString(full) : nil;
 }

@@ -320,21 +320,73 @@ char16_t NSString::characterAtIndex(NSUInteger index) const
 std::string NSString::utf8() const
 {
     std::string out;
-    // Unpaired surrogates become U+FFFD here, so that a log line still comes.
-    if (!sentrel::encodings::encode(m_chars, kCFStringEncodingUTF8, out)) {
-        std::u16string cleaned = m_chars;
-        for (size_t i = 0; i < cleaned.size(); ++i) {
-            char16_t c = cleaned[i];
-            bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
-            if (high && i + 1 < cleaned.size() && cleaned[i + 1] >= 0xDC00 && cleaned[i + 1] <= 0xDFFF)
-                ++i;
-            else if (high || low)
-                cleaned[i] = 0xFFFD;
+    if (sentrel::encodings::encode(m_chars, kCFStringEncodingUTF8, out))
+        return out;
+    // Unpaired surrogates: a kept file-system byte goes back as itself, any
+    // other becomes U+FFFD, so that a log line still comes.
+    out.clear();
+    auto put = [&](char32_t c) {
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
         }
-        out.clear();
-        sentrel::encodings::encode(cleaned, kCFStringEncodingUTF8, out);
+    };
+    for (size_t i = 0; i < m_chars.size(); ++i) {
+        const char16_t c = m_chars[i];
+        const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+        if (high && i + 1 < m_chars.size() && m_chars[i + 1] >= 0xDC00 && m_chars[i + 1] <= 0xDFFF) {
+            put(0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(m_chars[i + 1]) - 0xDC00));
+            ++i;
+        } else if (c >= 0xDC80 && c <= 0xDCFF) {
+            out.push_back(static_cast<char>(c & 0xFF));
+        } else {
+            put(high || low ? 0xFFFD : c);
+        }
     }
     return out;
+}
+
+NSString* NSString::stringWithFileSystemRepresentation(const char* bytes, NSUInteger length)
+{
+    if (!bytes)
+        return nil;
+    NSString* s = new NSString;
+    std::string_view rest(bytes, length);
+    while (!rest.empty()) {
+        char32_t c = 0;
+        const size_t n = sentrel::encodings::utf8Sequence(rest, c);
+        if (n == 0) {
+            s->m_chars.push_back(static_cast<char16_t>(0xDC00 | static_cast<unsigned char>(rest[0])));
+            rest.remove_prefix(1);
+            continue;
+        }
+        if (c >= 0x10000) {
+            s->m_chars.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            s->m_chars.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            s->m_chars.push_back(static_cast<char16_t>(c));
+        }
+        rest.remove_prefix(n);
+    }
+    return static_cast<NSString*>(s->autorelease());
+}
+
+const char* NSString::fileSystemRepresentation() const
+{
+    std::string bytes = utf8();
+    bytes.push_back('\0');
+    return reinterpret_cast<const char*>(NSData::dataWithVector(std::vector<uint8_t>(bytes.begin(), bytes.end()))->bytes());
 }
 
 const char* NSString::UTF8String() const { return cStringUsingEncoding(NSUTF8StringEncoding); }

@@ -51,6 +51,11 @@ public:
     static NSString* stringWithString(const NSString* other);
     static NSString* stringWithCString(const char* bytes, NSStringEncoding encoding);
     static NSString* stringWithBytes(const void* bytes, NSUInteger length, NSStringEncoding encoding);
+    // A name or path as the file system stores it, bytes that need not be
+    // UTF-8. Valid UTF-8 is decoded; every other byte 0xNN is kept as the
+    // unpaired surrogate U+DCNN, which utf8() and fileSystemRepresentation()
+    // turn back into that byte. Never nil for a non-null `bytes`.
+    static NSString* stringWithFileSystemRepresentation(const char* bytes, NSUInteger length);
     template <class... Args>
     static NSString* stringWithFormat(std::string_view format, const Args&... args)
     {
@@ -71,11 +76,15 @@ public:
     char16_t characterAtIndex(NSUInteger index) const;
     const std::u16string& characters() const { return m_chars; }
 
-    // The UTF-8 form; nil-free. `UTF8String` answers a buffer that lives as
-    // long as the current autorelease pool; unpaired surrogates give null.
+    // The UTF-8 form; nil-free. A byte kept from a file-system name (U+DC80
+    // to U+DCFF alone) comes back as that byte; any other unpaired surrogate
+    // becomes U+FFFD. `UTF8String` answers a buffer that lives as long as the
+    // current autorelease pool; unpaired surrogates give null there.
     std::string utf8() const;
     const char* UTF8String() const;
-    const char* fileSystemRepresentation() const { return UTF8String(); }
+    // The bytes to hand to the file system: utf8() in a buffer that lives as
+    // long as the current autorelease pool.
+    const char* fileSystemRepresentation() const;
     const char* cStringUsingEncoding(NSStringEncoding encoding) const;
     NSData* dataUsingEncoding(NSStringEncoding encoding, bool allowLossyConversion = false) const;
     NSUInteger lengthOfBytesUsingEncoding(NSStringEncoding encoding) const;

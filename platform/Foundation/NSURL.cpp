@@ -155,7 +155,11 @@ std::string NSURL::fileSystemPath() const
     return path;
 }
 
-NSString* NSURL::path() const { return NSString::stringWithUTF8(fileSystemPath()); }
+NSString* NSURL::path() const
+{
+    const std::string bytes = fileSystemPath();
+    return NSString::stringWithFileSystemRepresentation(bytes.data(), bytes.size());
+}
 
 NSString* NSURL::lastPathComponent() const
 {

@@ -24,8 +24,9 @@ public:
     NSString* absoluteString() const;
     NSString* scheme() const;
     bool isFileURL() const { return m_isFile; }
-    // The decoded path without a trailing "/" (except for "/" itself); nil
-    // when the decoded bytes are not UTF-8 (use fileSystemRepresentation then).
+    // The decoded path without a trailing "/" (except for "/" itself). Bytes
+    // that are not UTF-8 are kept as NSString::stringWithFileSystemRepresentation
+    // keeps them, so the path leads back to the same file.
     NSString* path() const;
     NSString* lastPathComponent() const;
     NSString* pathExtension() const;

@@ -38,13 +38,14 @@ public:
             return false;
         }
         const size_t length = strnlen(macName, XATTR_MAXNAMELEN + 1);
-        if (length > XATTR_MAXNAMELEN) {
+        const std::string_view name(macName, length);
+        const bool prefixed = !hasLinuxNamespace(name);
+        if ((prefixed ? userNamespace.size() : 0) + length > XATTR_MAXNAMELEN) {
             errno = ENAMETOOLONG;
             return false;
         }
-        const std::string_view name(macName, length);
         char* end = text_;
-        if (!hasLinuxNamespace(name))
+        if (prefixed)
             end = std::copy(userNamespace.begin(), userNamespace.end(), end);
         end = std::copy(name.begin(), name.end(), end);
         *end = '\0';
@@ -53,7 +54,7 @@ public:
     const char* c_str() const { return text_; }
 
 private:
-    char text_[userNamespace.size() + XATTR_MAXNAMELEN + 1];
+    char text_[XATTR_MAXNAMELEN + 1];
 };
 
 // The macOS name of an on-disk name. "user." comes off unless the rest would

@@ -53,7 +53,9 @@ inline constexpr int linuxXattrReplace = XATTR_REPLACE;
 #define XATTR_NOFOLLOW 0x0001
 #define XATTR_CREATE 0x0002
 #define XATTR_REPLACE 0x0004
-#define XATTR_MAXNAMELEN 127
+// The longest name Linux stores, its namespace included (macOS allows 127
+// bytes). A macOS name that gets "user." in front may be 250 bytes long.
+#define XATTR_MAXNAMELEN 255
 #define XATTR_RESOURCEFORK_NAME "com.apple.ResourceFork"
 
 #ifndef ENOATTR

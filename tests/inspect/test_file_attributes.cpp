@@ -2,6 +2,7 @@
 #include "ControllerTesting.h"
 
 #include "CoreServices/Metadata.h"
+#include "sys/xattr.h"
 
 #include <sys/stat.h>
 
@@ -79,6 +80,7 @@ TEST_F(FileAttributes, EverySetOfTheURLBumpsTheCounterAndTellsTheDerivedKeys)
         controller->setFileURL(url);   // the same URL again
         EXPECT_EQ(controller->fileURLUpdated(), 2u);
     }
+    ASSERT_FALSE(recorder->log.empty());
     EXPECT_EQ(recorder->log.front(), "will:fileURL");
     EXPECT_EQ(recorder->log.back(), "did:fileURL");
     EXPECT_EQ(recorder->count("will:fileURL"), 2u);
@@ -192,6 +194,20 @@ TEST_F(FileAttributes, BadNamesNeverCrash)
     const char16_t lone = 0xD800;
     EXPECT_EQ(controller->extendedAttributeForKeyName(NSString::stringWithCharacters(&lone, 1)), nil);
     EXPECT_EQ(controller->fileURLUpdated(), 1u);
+}
+
+// Linux stores names of up to 255 bytes, namespace included; macOS stops at 127.
+TEST_F(FileAttributes, LongNamesLinuxAllowsAreListedAndRead)
+{
+    const std::string named = "org.example." + std::string(200 - 12, 'n');   // user.<200 bytes>
+    const std::string longest(XATTR_MAXNAMELEN - 5, 'm');                   // user.<250 bytes>
+    open(file("long", {{named.c_str(), "a"}, {longest.c_str(), "b"}}));
+    std::vector<std::string> names = stringsOf(controller->extendedAttributesList());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{longest, named}));
+    EXPECT_EQ(bytesOf(static_cast<NSData*>(controller->extendedAttributesDictionary()->objectForKey(TempFolder::string(named)))), "a");
+    EXPECT_EQ(bytesOf(static_cast<NSData*>(controller->extendedAttributesDictionaryFromData()->objectForKey(TempFolder::string(longest)))), "b");
+    EXPECT_EQ(controller->sizeofExtendedAttributeForKeyName(TempFolder::string(longest)), 1);
 }
 
 TEST_F(FileAttributes, ANameListPast8192BytesIsNotRead)
