@@ -138,6 +138,60 @@ TEST_F(CommandLine, RemovesTheQuarantineAndReportsTheFileAsItNowIs)
     EXPECT_NE(text.out.find("Certificates\n  (none)"), std::string::npos);
 }
 
+TEST_F(CommandLine, AnEmptyRecordIsRemovedToo)
+{
+    fs::path file = s_dir / "empty-record.txt";
+    std::ofstream(file) << "hello\n";
+    ASSERT_EQ(setxattr(file.c_str(), "com.apple.quarantine", "", 0, 0, 0), 0);
+    Outcome removal = run("--json --remove-quarantine empty-record.txt");
+    EXPECT_EQ(removal.status, 0) << removal.err;
+    EXPECT_EQ(getxattr(file.c_str(), "com.apple.quarantine", nullptr, 0, 0, 0), -1);
+    // Nothing to remove is no failure either.
+    EXPECT_EQ(run("--remove-quarantine empty-record.txt").status, 0);
+}
+
+// What a record or a name holds reaches the terminal escaped, never raw.
+TEST_F(CommandLine, TextReportEscapesWhatWouldDriveTheTerminal)
+{
+    const std::string name = "evil\x1B]0;title\x07\xE9.txt";
+    fs::path file = s_dir / name;
+    std::ofstream(file) << "x";
+    const std::string record = "0083;674f1a2b;Ev\x1B[31mil\xC2\x9B\x7F;id";
+    ASSERT_EQ(setxattr(file.c_str(), "com.apple.quarantine", record.data(), record.size(), 0, 0), 0);
+    ASSERT_EQ(setxattr(file.c_str(), "org.example.\x1B[2J", "x", 1, 0, 0), 0);
+
+    Outcome text = run("'" + name + "'");
+    EXPECT_EQ(text.status, 0) << text.err;
+    for (char c : text.out)
+        EXPECT_TRUE(c == '\n' || (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F)) << int(c);
+    EXPECT_EQ(text.out.find("\xC2\x9B"), std::string::npos);
+    EXPECT_NE(text.out.find("Ev\\x1B[31mil\\u009B\\x7F"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("evil\\x1B]0;title\\x07\\xE9.txt"), std::string::npos);
+    EXPECT_NE(text.out.find("org.example.\\x1B[2J"), std::string::npos);
+
+    // JSON escapes controls itself; the byte that is not UTF-8 shows as \xE9.
+    json report = run("--json '" + name + "'").objects().at(0);
+    EXPECT_EQ(report["filePath"], (s_dir / "evil\x1B]0;title\x07\\xE9.txt").string());
+    EXPECT_EQ(report["quarantineAgent"], "Ev\x1B[31mil\xC2\x9B\x7F");
+    EXPECT_EQ(report["quarantined"], true);
+    EXPECT_EQ(report["fileDescription"], "evil\x1B]0;title\x07\\xE9.txt");
+}
+
+TEST_F(CommandLine, TextReportShowsValuesAsTheyAre)
+{
+    Outcome text = run("plain.txt");
+    ASSERT_EQ(text.status, 0) << text.err;
+    auto line = [&](const std::string& key) {
+        const size_t at = text.out.find("\n  " + key + " ");
+        return at == std::string::npos ? std::string() : text.out.substr(at + 1, text.out.find('\n', at + 1) - at - 1);
+    };
+    // The value column starts where the path does; a single-space value
+    // takes one column there.
+    const std::string path = line("filePath");
+    ASSERT_NE(path.find('/'), std::string::npos);
+    EXPECT_EQ(line("quarantineTypeDescription").size(), path.find('/') + 1);
+}
+
 TEST_F(CommandLine, RealDeveloperIdBinaryFromAMac)
 {
     const std::string gz = SENTREL_TEST_DATA "/sentry-cli-darwin-3.8.0.zeroed.gz";

@@ -84,5 +84,5 @@ FileReport FileControllers::report() const
 bool FileControllers::removeQuarantine()
 {
     m_attributes->setQuarantined(false);
-    return !m_attributes->quarantined();
+    return !hasQuarantineRecord();
 }

@@ -48,6 +48,8 @@ public:
 
     FileReport report() const;
     bool quarantined() const { return m_attributes->quarantined(); }
+    // Whether a quarantine record is there at all, an empty one included.
+    bool hasQuarantineRecord() const { return m_attributes->sizeofExtendedAttributeForKeyName(kAppleQuarantineKeyName) >= 0; }
     // The document's removal action when the program runs without a sandbox;
     // false when the record is still there afterwards.
     bool removeQuarantine();

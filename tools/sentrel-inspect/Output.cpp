@@ -2,6 +2,8 @@
 
 #include "AppKit/NSImage.h"
 
+#include "CoreFoundation/StringEncodings.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -25,6 +27,41 @@ std::string isoDate(const NSDate* date)
 
 bool isA(const NSObject* o, Class cls) { return o && o->isKindOfClass(cls); }
 
+// Untrusted bytes in a form safe to show. Each byte that is not part of valid
+// UTF-8 (a file name's own bytes, say) becomes \xNN. For a terminal, so does
+// every C0 control but the line feed, and DEL; a C1 control becomes \u0080 to
+// \u009F. Nothing else changes.
+std::string shown(std::string_view bytes, bool terminal)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size());
+    while (!bytes.empty()) {
+        char32_t c = 0;
+        const size_t n = sentrel::encodings::utf8Sequence(bytes, c);
+        const bool control = terminal && ((c < 0x20 && c != '\n') || c == 0x7F);
+        if (n == 0 || control) {
+            const auto byte = static_cast<unsigned char>(bytes[0]);
+            out += "\\x";
+            out += hex[byte >> 4];
+            out += hex[byte & 15];
+            bytes.remove_prefix(1);
+        } else if (terminal && c >= 0x80 && c <= 0x9F) {
+            out += "\\u00";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+            bytes.remove_prefix(n);
+        } else {
+            out.append(bytes.substr(0, n));
+            bytes.remove_prefix(n);
+        }
+    }
+    return out;
+}
+
+std::string forJson(std::string_view bytes) { return shown(bytes, false); }
+std::string forTerminal(std::string_view bytes) { return shown(bytes, true); }
+
 // ---------------------------------------------------------------- JSON
 
 nlohmann::json jsonValue(const NSObject* value)
@@ -42,13 +79,13 @@ nlohmann::json jsonValue(const NSObject* value)
         return n->longLongValue();
     }
     if (isA(value, NSString::class_()))
-        return static_cast<const NSString*>(value)->utf8();
+        return forJson(static_cast<const NSString*>(value)->utf8());
     if (isA(value, NSDate::class_()))
         return isoDate(static_cast<const NSDate*>(value));
     if (isA(value, NSData::class_()))
         return static_cast<const NSData*>(value)->certFingerprintHexString()->utf8();
     if (isA(value, NSURL::class_()))
-        return static_cast<const NSURL*>(value)->absoluteString()->utf8();
+        return forJson(static_cast<const NSURL*>(value)->absoluteString()->utf8());
     if (isA(value, NSArray::class_())) {
         nlohmann::json array = nlohmann::json::array();
         for (id item : *static_cast<const NSArray*>(value))
@@ -59,30 +96,32 @@ nlohmann::json jsonValue(const NSObject* value)
         auto* dict = static_cast<const NSDictionary*>(value);
         nlohmann::json object = nlohmann::json::object();
         for (NSUInteger i = 0; i < dict->count(); ++i)
-            object[dict->keyAtIndex(i)->description()->utf8()] = jsonValue(dict->valueAtIndex(i));
+            object[forJson(dict->keyAtIndex(i)->description()->utf8())] = jsonValue(dict->valueAtIndex(i));
         return object;
     }
     if (isA(value, NSImage::class_())) {
         NSSize size = static_cast<const NSImage*>(value)->size();
         return {{"width", size.width}, {"height", size.height}};
     }
-    return value->description()->utf8();
+    return forJson(value->description()->utf8());
 }
 
 // ---------------------------------------------------------------- text
 
+// A value made safe for the terminal, its lines after the first under the
+// indent. Line feeds at the end go; spaces stay, so that a value of a single
+// space is not shown as blank.
 std::string indentLines(const std::string& text, const std::string& indent)
 {
+    std::string_view rest(text);
+    while (rest.ends_with('\n'))
+        rest.remove_suffix(1);
     std::string out;
-    for (char c : text) {
-        if (c == '\r')
-            continue;
+    for (char c : forTerminal(rest)) {
         out.push_back(c);
         if (c == '\n')
             out += indent;
     }
-    while (!out.empty() && (out.back() == ' ' || out.back() == '\n'))
-        out.pop_back();
     return out;
 }
 
@@ -106,7 +145,7 @@ std::string textValue(const NSObject* value, const std::string& indent)
         return std::to_string(data->length()) + " bytes" + (hex.empty() ? "" : " " + hex);
     }
     if (isA(value, NSURL::class_()))
-        return static_cast<const NSURL*>(value)->absoluteString()->utf8();
+        return forTerminal(static_cast<const NSURL*>(value)->absoluteString()->utf8());
     if (isA(value, NSArray::class_())) {
         auto* array = static_cast<const NSArray*>(value);
         if (array->count() == 0)
@@ -132,7 +171,7 @@ std::string textValue(const NSObject* value, const std::string& indent)
             return "(empty)";
         std::string out = std::to_string(dict->count()) + (dict->count() == 1 ? " entry" : " entries");
         for (NSUInteger i = 0; i < dict->count(); ++i)
-            out += "\n" + indent + "  " + dict->keyAtIndex(i)->description()->utf8() + " = " +
+            out += "\n" + indent + "  " + forTerminal(dict->keyAtIndex(i)->description()->utf8()) + " = " +
                    textValue(dict->valueAtIndex(i), indent + "    ");
         return out;
     }
@@ -153,30 +192,30 @@ std::string padded(const std::string& text, size_t width)
 std::string jsonReport(const FileReport& report)
 {
     nlohmann::json object = nlohmann::json::object();
-    object["path"] = report.path;
+    object["path"] = forJson(report.path);
     for (const ReportSection& section : report.sections)
         for (const ReportField& field : section.fields)
             object[field.key] = jsonValue(field.value);
     nlohmann::json certificates = nlohmann::json::array();
     for (const CertificateRow& row : report.certificates)
         certificates.push_back({{"index", row.index},
-                                {"commonName", row.commonName},
+                                {"commonName", forJson(row.commonName)},
                                 {"fingerprint", row.fingerprint},
                                 {"appleOfficial", row.appleOfficial}});
     object["certificates"] = certificates;
     object["credentialsDescription"] = report.credentialsDescription.empty() ? nlohmann::json(nullptr)
-                                                                             : nlohmann::json(report.credentialsDescription);
+                                                                             : nlohmann::json(forJson(report.credentialsDescription));
     if (!report.slices.empty()) {
         nlohmann::json slices = nlohmann::json::array();
         for (const SliceRow& s : report.slices)
-            slices.push_back({{"architecture", s.architecture},
-                              {"identifier", s.identifier},
+            slices.push_back({{"architecture", forJson(s.architecture)},
+                              {"identifier", forJson(s.identifier)},
                               {"signature", s.signature},
                               {"chosen", s.chosen}});
         object["slices"] = slices;
     }
-    // Names that are not UTF-8 were already turned into text by the object
-    // model; anything left invalid is replaced rather than refused.
+    // Every string went through forJson, so nothing invalid is left; replace
+    // rather than refuse all the same.
     return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
@@ -189,7 +228,7 @@ std::string textReport(const FileReport& report)
     width += 2;
     const std::string indent(2 + width, ' ');
 
-    std::string out = report.path + "\n";
+    std::string out = forTerminal(report.path) + "\n";
     for (const ReportSection& section : report.sections) {
         out += section.title + "\n";
         for (const ReportField& field : section.fields)
@@ -199,19 +238,19 @@ std::string textReport(const FileReport& report)
     if (report.certificates.empty()) {
         out += "\n  (none)\n";
     } else {
-        out += " (" + report.credentialsDescription + ")\n";
+        out += " (" + forTerminal(report.credentialsDescription) + ")\n";
         size_t nameWidth = 0;
         for (const CertificateRow& row : report.certificates)
-            nameWidth = std::max(nameWidth, row.commonName.size());
+            nameWidth = std::max(nameWidth, forTerminal(row.commonName).size());
         for (const CertificateRow& row : report.certificates)
-            out += "  " + std::to_string(row.index) + "  " + padded(row.commonName, nameWidth + 2) +
+            out += "  " + std::to_string(row.index) + "  " + padded(forTerminal(row.commonName), nameWidth + 2) +
                    padded(row.appleOfficial ? "Apple" : "", 7) + row.fingerprint + "\n";
     }
     if (!report.slices.empty()) {
         out += "Slices\n";
         for (const SliceRow& s : report.slices)
-            out += std::string("  ") + (s.chosen ? "* " : "  ") + padded(s.architecture, 8) + padded(s.signature, 14) +
-                   (s.identifier.empty() ? "(none)" : s.identifier) + "\n";
+            out += std::string("  ") + (s.chosen ? "* " : "  ") + padded(forTerminal(s.architecture), 8) +
+                   padded(s.signature, 14) + (s.identifier.empty() ? "(none)" : forTerminal(s.identifier)) + "\n";
     }
     return out;
 }

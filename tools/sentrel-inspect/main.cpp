@@ -36,13 +36,17 @@ bool inspectOne(const std::string& path, const Options& options)
     AutoreleasePoolScope pool;
     FileControllers inspection(path);
     bool ok = true;
-    if (options.removeQuarantine && inspection.quarantined()) {
+    // As the window's action: removal is asked for whatever the record holds,
+    // an empty record included; the status says whether one remains.
+    if (options.removeQuarantine) {
         if (UCodeEntitlements::sEntitlements.HasActiveSecuritySandbox()) {
-            std::fprintf(stderr,
-                         "sentrel-inspect: %s: runs in a sandbox and cannot remove the quarantine itself; run:\n"
-                         "  xattr -d com.apple.quarantine \"%s\"\n",
-                         path.c_str(), path.c_str());
-            ok = false;
+            if (inspection.hasQuarantineRecord()) {
+                std::fprintf(stderr,
+                             "sentrel-inspect: %s: runs in a sandbox and cannot remove the quarantine itself; run:\n"
+                             "  xattr -d com.apple.quarantine \"%s\"\n",
+                             path.c_str(), path.c_str());
+                ok = false;
+            }
         } else if (!inspection.removeQuarantine()) {
             std::fprintf(stderr, "sentrel-inspect: %s: could not remove the quarantine\n", path.c_str());
             ok = false;
