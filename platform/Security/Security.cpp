@@ -80,11 +80,11 @@ NSData* dataOf(const std::vector<uint8_t>& bytes) { return NSData::dataWithBytes
 
 std::atomic<SecCodeRef> s_selfOverride{nullptr};
 
-// Inside a Flatpak sandbox the runtime puts /.flatpak-info at the root; its
-// [Application] group names the application.
-std::string flatpakApplicationID()
+// The application a Flatpak information file names in its [Application]
+// group; empty when the file cannot be read.
+std::string flatpakApplicationID(const char* infoPath)
 {
-    std::ifstream info("/.flatpak-info");
+    std::ifstream info(infoPath);
     if (!info)
         return {};
     std::string line;
@@ -161,17 +161,25 @@ OSStatus SecCodeCopySelf(SecCSFlags flags, SecCodeRef* self)
         *self = static_cast<SecCodeRef>(replaced->retain());
         return errSecSuccess;
     }
-    AutoreleasePoolScope pool;
-    std::string flatpak = flatpakApplicationID();
-    if (!flatpak.empty()) {
-        NSDictionary* sandbox = NSDictionary::dictionaryWithObjectsForKeys(
-            {{NSNumber::numberWithBool(true), NSSTR("com.apple.security.app-sandbox")}});
-        *self = syntheticCode(flatpak, entitlementsBlobFor(sandbox));
-        return errSecSuccess;
-    }
-    // Our own executable is ELF: it has no code signature to read.
-    *self = syntheticCode("", std::nullopt);
+    // Inside a Flatpak sandbox the runtime puts its information file at the
+    // root. Outside one, our own executable is ELF: it has no code signature
+    // to read.
+    if (SecCodeRef sandboxed = SecCodeCreateFromFlatpakInfo("/.flatpak-info"))
+        *self = sandboxed;
+    else
+        *self = syntheticCode("", std::nullopt);
     return errSecSuccess;
+}
+
+SecCodeRef SecCodeCreateFromFlatpakInfo(const char* infoPath)
+{
+    const std::string application = infoPath ? flatpakApplicationID(infoPath) : std::string();
+    if (application.empty())
+        return nullptr;
+    AutoreleasePoolScope pool;
+    NSDictionary* sandbox = NSDictionary::dictionaryWithObjectsForKeys(
+        {{NSNumber::numberWithBool(true), NSSTR("com.apple.security.app-sandbox")}});
+    return syntheticCode(application, entitlementsBlobFor(sandbox));
 }
 
 void SecCodeSetSelfForTesting(SecCodeRef code)

@@ -98,6 +98,11 @@ OSStatus SecCodeCopySigningInformation(SecStaticCodeRef code, SecCSFlags flags, 
 // Replaces what SecCodeCopySelf answers (nil restores the real program). For
 // tests that need a program with entitlements of their choosing.
 void SecCodeSetSelfForTesting(SecCodeRef code);
+// The running program as a Flatpak sandbox describes it in its information
+// file (/.flatpak-info at the root, for the program itself): the
+// app-sandbox entitlement and the application's ID. Null when there is no
+// such file.
+SecCodeRef SecCodeCreateFromFlatpakInfo(const char* infoPath);
 // A code object made from facts given directly: an identifier (nil for
 // unsigned code) and an entitlements blob (nil for none).
 SecStaticCodeRef SecStaticCodeCreateForTesting(CFStringRef identifier, CFDataRef entitlementsBlob);

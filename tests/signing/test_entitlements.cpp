@@ -10,6 +10,8 @@
 #include <fstream>
 #include <map>
 
+#include <sys/wait.h>
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -153,26 +155,64 @@ TEST(EntitlementsController, AnnouncesTwentyKeysOncePerURL)
     Retained<UApplicationEntitlementsController> controller =
         Retained<UApplicationEntitlementsController>::adopt(UApplicationEntitlementsController::alloc()->init());
     Retained<NoticeCounter> counter = Retained<NoticeCounter>::adopt(NoticeCounter::alloc());
-    ASSERT_EQ(UApplicationEntitlementsController::dependentKeys()->count(), 20u);
-    std::vector<std::string> keys;
-    for (id key : *UApplicationEntitlementsController::dependentKeys())
-        keys.push_back(static_cast<NSString*>(key)->utf8());
-    keys.push_back("codesignedInfoDictionary");
-    keys.push_back("codesignedRequirements");
-    for (const auto& key : keys)
-        controller->addObserver(counter, key, NSKeyValueObservingOptionPrior, nullptr);
+    // The window binds these; each must be a property the controller answers.
+    const std::vector<std::string> announced = {
+        "hasSandboxEntitlementEnabled", "hasDeviceCameraEntitlement", "hasNetworkClientEntitlement",
+        "hasNetworkServerEntitlement", "codesignedBundleID", "hasActiveSecuritySandbox", "hasCodeSignature",
+        "hasCodeSignatureWithEntitlements", "codesignedEntitlements", "codesignedEntitlementsString",
+        "hasAccessToDeviceCamera", "hasAccessToNetworkClient", "hasAccessToNetworkServer", "publisherCN",
+        "publisherCNFingerprint", "publisherCA", "publisherCAFingerprint", "rootCA", "rootCAFingerprint",
+        "publisherIsVerifiedByApple"};
+    const std::vector<std::string> notAnnounced = {"codesignedInfoDictionary", "codesignedRequirements"};
+    ASSERT_EQ(announced.size(), 20u);
+    EXPECT_EQ(UApplicationEntitlementsController::dependentKeys()->count(), 20u);
+    for (const auto& key : announced) {
+        EXPECT_NE(controller->isa()->findProperty(key), nullptr) << key;
+        EXPECT_TRUE(UApplicationEntitlementsController::dependentKeys()->containsObject(NSString::stringWithUTF8(key)))
+            << key;
+    }
+    for (const auto* keys : {&announced, &notAnnounced})
+        for (const auto& key : *keys)
+            controller->addObserver(counter, key, NSKeyValueObservingOptionPrior, nullptr);
     {
         LogCapture quiet;
         controller->setCodeBundleURL(urlOf(app));
     }
-    for (const auto& key : keys) {
-        bool announced = key.rfind("codesigned", 0) != 0 || key == "codesignedBundleID" || key == "codesignedEntitlements" ||
-                         key == "codesignedEntitlementsString";
-        EXPECT_EQ(counter->will[key], announced ? 1 : 0) << key;
-        EXPECT_EQ(counter->did[key], announced ? 1 : 0) << key;
-        controller->removeObserver(counter, key);
-    }
+    for (const auto* keys : {&announced, &notAnnounced})
+        for (const auto& key : *keys) {
+            const int expected = keys == &announced ? 1 : 0;
+            EXPECT_EQ(counter->will[key], expected) << key;
+            EXPECT_EQ(counter->did[key], expected) << key;
+            controller->removeObserver(counter, key);
+        }
     EXPECT_TRUE(controller->codeBundleURL()->isEqual(urlOf(app)));
+}
+
+// Raises from inside the did-change notice, in the pools the notice makes.
+class RaisingObserver : public NSObject {
+    OBJC_CLASS(RaisingObserver, NSObject)
+public:
+    void observeValueForKeyPath(NSString* keyPath, id, NSDictionary* change, void*) override
+    {
+        if (!change->objectForKey(NSKeyValueChangeNotificationIsPriorKey))
+            NSException::raise(NSInternalInconsistencyException, "observer of %@ failed", keyPath);
+    }
+};
+OBJC_IMPLEMENTATION(RaisingObserver, NSObject) {}
+
+TEST(EntitlementsController, ExceptionFromANoticeIsCaughtAndLoggedWhole)
+{
+    TempDir dir;
+    writeFile(dir.path / "plain", MachOBuilder().build().bytes);
+    Retained<UApplicationEntitlementsController> c =
+        Retained<UApplicationEntitlementsController>::adopt(UApplicationEntitlementsController::alloc()->init());
+    Retained<RaisingObserver> observer = Retained<RaisingObserver>::adopt(RaisingObserver::alloc());
+    c->addObserver(observer, "rootCA", NSKeyValueObservingOptionNew, nullptr);
+    LogCapture log;
+    c->setCodeBundleURL(urlOf(dir.path / "plain"));
+    EXPECT_NE(std::find(g_log.begin(), g_log.end(), "NSException:observer of rootCA failed\n"), g_log.end());
+    EXPECT_TRUE(c->codeBundleURL()->isEqual(urlOf(dir.path / "plain")));
+    c->removeObserver(observer, "rootCA");
 }
 
 TEST(EntitlementsController, DeveloperIdSandboxedApplication)
@@ -241,6 +281,59 @@ TEST(EntitlementsController, TwoCertificateChainHasAnEmptyRoot)
     EXPECT_EQ(text(c->publisherCN()), "Small Signer");
 }
 
+// A blob type the reader does not know in the entitlements slot is a newer
+// format: the signature, its identifier and its chain stand; there are
+// simply no entitlements.
+TEST(EntitlementsController, EntitlementsBlobOfAnotherKindLeavesTheSignatureStanding)
+{
+    TempDir dir;
+    auto chain = developerIdChain("Example Corp", "ABCDE12345");
+    SigningOptions spec;
+    spec.identifier = "com.example.newer";
+    spec.team = "ABCDE12345";
+    spec.entitlements = Entitlements{{"com.apple.security.app-sandbox", true}};
+    spec.cms = CmsOptions(chain[0], {chain[1], chain[2], chain[0]});
+    spec.tamper = [](Bytes& sb) { putBE32(sb, *blobOffset(sb, kSlotEntitlements), 0xfade7170); };
+    writeFile(dir.path / "newer", MachOBuilder().build(spec).bytes);
+    Retained<UApplicationEntitlementsController> c =
+        Retained<UApplicationEntitlementsController>::adopt(UApplicationEntitlementsController::alloc()->init());
+    LogCapture log;
+    c->setCodeBundleURL(urlOf(dir.path / "newer"));
+    EXPECT_TRUE(c->hasCodeSignature());
+    EXPECT_EQ(text(c->codesignedBundleID()), "com.example.newer");
+    EXPECT_EQ(text(c->publisherCN()), "Developer ID Application: Example Corp (ABCDE12345)");
+    EXPECT_FALSE(c->hasCodeSignatureWithEntitlements());
+    EXPECT_EQ(c->codesignedEntitlements(), nil);
+    EXPECT_EQ(c->hasActiveSecuritySandbox(), kCFBooleanFalse);
+    // The blob is still there to see, undecoded.
+    ASSERT_NE(c->codesignedRequirements(), nil);
+    EXPECT_NE(c->codesignedRequirements()->objectForKey(kSecCodeInfoEntitlements), nil);
+    EXPECT_EQ(c->codesignedRequirements()->objectForKey(kSecCodeInfoEntitlementsDict), nil);
+    ASSERT_FALSE(g_log.empty());
+    EXPECT_EQ(g_log[0], "UApplicationEntitlements::ConstructURL=(null)\n");
+}
+
+// Signed with a CMS that carries no certificates: no signer is named, so there
+// is no signing identity at all, as for ad-hoc code.
+TEST(EntitlementsController, CmsWithoutCertificatesHasNoSigningIdentity)
+{
+    TempDir dir;
+    auto chain = ownChain(2, KeyType::EcP256, "Hidden Signer");
+    SigningOptions spec;
+    spec.identifier = "com.example.nocerts";
+    spec.cms = CmsOptions(chain[0], {});
+    writeFile(dir.path / "nocerts", MachOBuilder().build(spec).bytes);
+    Retained<UApplicationEntitlementsController> c =
+        Retained<UApplicationEntitlementsController>::adopt(UApplicationEntitlementsController::alloc()->init());
+    LogCapture log;
+    c->setCodeBundleURL(urlOf(dir.path / "nocerts"));
+    EXPECT_TRUE(c->hasCodeSignature());
+    EXPECT_EQ(c->signingIdentity(), nil);
+    EXPECT_EQ(c->publisherCN(), nil);
+    EXPECT_EQ(c->rootCA(), nil);
+    EXPECT_EQ(c->codesignedInfoDictionary()->objectForKey(kSecCodeInfoCertificates), nil);
+}
+
 TEST(CodeEntitlements, RunningProgramReadsAsUnsignedUnlessGivenEntitlements)
 {
     {
@@ -265,6 +358,29 @@ TEST(CodeEntitlements, RunningProgramReadsAsUnsignedUnlessGivenEntitlements)
     SecCodeSetSelfForTesting(nullptr);
     CFRelease(code);
     CFRelease(data);
+}
+
+// The program's own entitlements are read while the program loads. In a
+// sandbox that decodes an entitlements blob, whose objects need the pool
+// that the first static initialiser makes: nothing may leak or be reported.
+TEST(CodeEntitlements, ASandboxedStartUpReadsItsEntitlementsInsideThePool)
+{
+    TempDir dir;
+    std::ofstream(dir.path / "flatpak-info") << "[Application]\nname=org.example.Sandboxed\nruntime=runtime/x\n\n"
+                                                "[Instance]\nname=not.this.one\n";
+    const fs::path probe = fs::read_symlink("/proc/self/exe").parent_path() / "sandboxed_start_probe";
+    auto start = [&](const fs::path& info) {
+        const std::string command = "SENTREL_FLATPAK_INFO='" + info.string() + "' '" + probe.string() + "' 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        std::string output;
+        char buffer[512];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            output.append(buffer, n);
+        const int status = pclose(pipe);
+        return (WIFEXITED(status) ? std::to_string(WEXITSTATUS(status)) : std::string("signal")) + ": " + output;
+    };
+    EXPECT_EQ(start(dir.path / "flatpak-info"), "0: sandbox=1 identifier=org.example.Sandboxed\n");
+    EXPECT_EQ(start(dir.path / "absent"), "0: sandbox=0 identifier=(none)\n");
 }
 
 } // namespace
