@@ -9,6 +9,8 @@ packages=(
   fonts-dejavu-core attr
   # The window tests: a private X server, a mouse, screenshots.
   xvfb xauth xdotool imagemagick x11-utils python3
+  # Their accessibility tree: a private session bus, the AT-SPI bus, pyatspi.
+  dbus-daemon dbus-bin at-spi2-core python3-pyatspi
 )
 missing=()
 for p in "${packages[@]}"; do
