@@ -1,7 +1,7 @@
 #include "UApplicationEntitlements.h"
 
 #include "CoreServices/CarbonCore.h"
-#include "UCodeEntitlements.h"
+#include "TCodeEntitlementsModel.h"
 
 namespace {
 
@@ -16,25 +16,14 @@ SInt32 MacOSX_SystemGetVersion()
 
 } // namespace
 
+using Shared = TCodeEntitlementsModel<UApplicationEntitlements>;
+
 UApplicationEntitlements::~UApplicationEntitlements() { ReleaseAll(); }
 
 void UApplicationEntitlements::ReleaseAll()
 {
-    if (mSignedBundleID)
-        CFRelease(mSignedBundleID);
-    if (mSignedEntitlements)
-        CFRelease(mSignedEntitlements);
-    if (mSignedInfoDictionary)
-        CFRelease(mSignedInfoDictionary);
-    if (mSignedRequirements)
-        CFRelease(mSignedRequirements);
-    if (mStaticCodeRef)
-        CFRelease(mStaticCodeRef);
-    mSignedBundleID = nullptr;
-    mSignedEntitlements = nullptr;
-    mSignedInfoDictionary = nullptr;
-    mSignedRequirements = nullptr;
-    mStaticCodeRef = nullptr;
+    Shared::Release(*this);
+    Shared::ReleaseField(mStaticCodeRef);
 }
 
 bool UApplicationEntitlements::ConstructURL(CFURLRef url)
@@ -43,8 +32,9 @@ bool UApplicationEntitlements::ConstructURL(CFURLRef url)
     CFStringRef identifier = nullptr;
     CFDictionaryRef dictionary = nullptr;
     if (SecStaticCodeCreateWithPath(url, kSecCSDefaultFlags, &mStaticCodeRef) == errSecSuccess && mStaticCodeRef) {
-        identifier = CodeEntitlementsReading::SigningIdentifier(mStaticCodeRef, &mSignedInfoDictionary);
-        if (CFDataRef blob = CodeEntitlementsReading::EntitlementsBlob(mStaticCodeRef, &mSignedRequirements)) {
+        CFDataRef blob = nullptr;
+        identifier = Shared::Read(*this, mStaticCodeRef, blob);
+        if (blob) {
             dictionary = copyEntitlementsDictionaryFromBlobData(blob);
             NSLog("UApplicationEntitlements::ConstructURL=%@\n", dictionary);
         }
@@ -61,52 +51,42 @@ CFDictionaryRef UApplicationEntitlements::copyEntitlementsDictionaryFromBlobData
     return CodeEntitlementsReading::CopyEntitlementsDictionaryFromBlobData(data);
 }
 
-void UApplicationEntitlements::SetSignedBundleID(CFStringRef identifier)
-{
-    if (identifier)
-        CFRetain(identifier);
-    if (mSignedBundleID)
-        CFRelease(mSignedBundleID);
-    mSignedBundleID = identifier;
-    mSignedBinary = mSignedBundleID != nullptr;
-}
+void UApplicationEntitlements::SetSignedBundleID(CFStringRef identifier) { Shared::SetSignedBundleID(*this, identifier); }
 
 void UApplicationEntitlements::SetCodeSignedEntitlementsCopy(CFDictionaryRef entitlements)
 {
-    if (mSignedEntitlements && mSignedEntitlements != entitlements)
-        CFRelease(mSignedEntitlements);
-    mSignedEntitlements = entitlements;
-    mNoSandbox = !IsSystemLionWithSandboxOrLater() || !HasEntitlementAndBooleanValueIsTrue(kAppleSecurityAppSandboxEntitlementKey);
+    Shared::SetCodeSignedEntitlementsCopy(*this, entitlements);
     NSLog("UApplicationEntitlements::SetCodeSignedEntitlementsCopy mNoSandbox:%d\n", mNoSandbox ? 1 : 0);
-    mNoEntitlements = mSignedEntitlements == nullptr;
     NSLog("UApplicationEntitlements::SetCodeSignedEntitlementsCopy mNoEntitlements:%d\n", mNoEntitlements ? 1 : 0);
 }
 
-CFStringRef UApplicationEntitlements::CopySignedBundleID() const
-{
-    return mSignedBundleID ? static_cast<CFStringRef>(CFRetain(mSignedBundleID)) : nullptr;
-}
-
+CFStringRef UApplicationEntitlements::CopySignedBundleID() const { return Shared::CopySignedBundleID(*this); }
 CFTypeRef UApplicationEntitlements::CopyEntitlementKeyValue(CFStringRef key) const
 {
-    return CodeEntitlementsReading::CopyEntitlementKeyValue(mSignedEntitlements, key);
+    return Shared::CopyEntitlementKeyValue(*this, key);
 }
-
 bool UApplicationEntitlements::HasEntitlementAndBooleanValueIsTrue(CFStringRef key) const
 {
-    return CodeEntitlementsReading::HasEntitlementAndBooleanValueIsTrue(mSignedEntitlements, key);
+    return Shared::HasEntitlementAndBooleanValueIsTrue(*this, key);
 }
-
-bool UApplicationEntitlements::IsBinaryCodeSignedWithEntitlements() const { return mSignedBinary && !mNoEntitlements; }
-bool UApplicationEntitlements::HasAccessToAllEntitlements() const { return mNoSandbox || mNoEntitlements; }
-bool UApplicationEntitlements::HasActiveSecuritySandbox() const { return !mNoSandbox && !mNoEntitlements; }
-bool UApplicationEntitlements::HasAccessTo(CFStringRef key) const
+bool UApplicationEntitlements::IsBinaryCodeSignedWithEntitlements() const
 {
-    return HasAccessToAllEntitlements() || HasEntitlementAndBooleanValueIsTrue(key);
+    return Shared::IsBinaryCodeSignedWithEntitlements(*this);
 }
-bool UApplicationEntitlements::HasAccessToNetworkClient() const { return HasAccessTo(kAppleSecurityNetworkClientEntitlementKey); }
-bool UApplicationEntitlements::HasAccessToNetworkServer() const { return HasAccessTo(kAppleSecurityNetworkServerEntitlementKey); }
-bool UApplicationEntitlements::HasAccessToCameraDevice() const { return HasAccessTo(kAppleSecurityDeviceCameraEntitlementKey); }
-bool UApplicationEntitlements::HasAccessToPrinting() const { return HasAccessTo(kAppleSecurityPrintEntitlementKey); }
+bool UApplicationEntitlements::HasAccessToAllEntitlements() const { return Shared::HasAccessToAllEntitlements(*this); }
+bool UApplicationEntitlements::HasActiveSecuritySandbox() const { return Shared::HasActiveSecuritySandbox(*this); }
+bool UApplicationEntitlements::HasAccessToNetworkClient() const
+{
+    return Shared::HasAccessTo(*this, kAppleSecurityNetworkClientEntitlementKey);
+}
+bool UApplicationEntitlements::HasAccessToNetworkServer() const
+{
+    return Shared::HasAccessTo(*this, kAppleSecurityNetworkServerEntitlementKey);
+}
+bool UApplicationEntitlements::HasAccessToCameraDevice() const
+{
+    return Shared::HasAccessTo(*this, kAppleSecurityDeviceCameraEntitlementKey);
+}
+bool UApplicationEntitlements::HasAccessToPrinting() const { return Shared::HasAccessTo(*this, kAppleSecurityPrintEntitlementKey); }
 
 bool UApplicationEntitlements::IsSystemLionWithSandboxOrLater() { return MacOSX_SystemGetVersion() >= 0x1070; }

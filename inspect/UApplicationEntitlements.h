@@ -41,6 +41,5 @@ public:
     bool mNoEntitlements = true;
 
 private:
-    bool HasAccessTo(CFStringRef key) const;
     void ReleaseAll();
 };

@@ -2,6 +2,7 @@
 
 #include "CoreStaticInitOrder.h"
 #include "CoreSystem.h"
+#include "TCodeEntitlementsModel.h"
 
 // The keys are built just before the program's own entitlements, which read them.
 
@@ -89,19 +90,11 @@ bool HasEntitlementAndBooleanValueIsTrue(CFDictionaryRef entitlements, CFStringR
 
 // ---------------------------------------------------------------- the running program
 
+using Shared = TCodeEntitlementsModel<UCodeEntitlements>;
+
 UCodeEntitlements::UCodeEntitlements() { Construct(); }
 
-UCodeEntitlements::~UCodeEntitlements()
-{
-    if (mSignedBundleID)
-        CFRelease(mSignedBundleID);
-    if (mSignedEntitlements)
-        CFRelease(mSignedEntitlements);
-    if (mSignedInfoDictionary)
-        CFRelease(mSignedInfoDictionary);
-    if (mSignedRequirements)
-        CFRelease(mSignedRequirements);
-}
+UCodeEntitlements::~UCodeEntitlements() { Shared::Release(*this); }
 
 bool UCodeEntitlements::Construct()
 {
@@ -109,8 +102,9 @@ bool UCodeEntitlements::Construct()
     CFDictionaryRef dictionary = nullptr;
     SecCodeRef code = nullptr;
     if (SecCodeCopySelf(kSecCSDefaultFlags, &code) == errSecSuccess && code) {
-        identifier = CodeEntitlementsReading::SigningIdentifier(code, &mSignedInfoDictionary);
-        if (CFDataRef blob = CodeEntitlementsReading::EntitlementsBlob(code, &mSignedRequirements))
+        CFDataRef blob = nullptr;
+        identifier = Shared::Read(*this, code, blob);
+        if (blob)
             dictionary = copyEntitlementsDictionaryFromBlobData(blob);
         CFRelease(code);
     }
@@ -124,49 +118,28 @@ CFDictionaryRef UCodeEntitlements::copyEntitlementsDictionaryFromBlobData(CFData
     return CodeEntitlementsReading::CopyEntitlementsDictionaryFromBlobData(data);
 }
 
-void UCodeEntitlements::SetSignedBundleID(CFStringRef identifier)
-{
-    if (identifier)
-        CFRetain(identifier);
-    if (mSignedBundleID)
-        CFRelease(mSignedBundleID);
-    mSignedBundleID = identifier;
-    mSignedBinary = mSignedBundleID != nullptr;
-}
-
+void UCodeEntitlements::SetSignedBundleID(CFStringRef identifier) { Shared::SetSignedBundleID(*this, identifier); }
 void UCodeEntitlements::SetCodeSignedEntitlementsCopy(CFDictionaryRef entitlements)
 {
-    if (mSignedEntitlements && mSignedEntitlements != entitlements)
-        CFRelease(mSignedEntitlements);
-    mSignedEntitlements = entitlements;
-    mNoSandbox = !IsSystemLionWithSandboxOrLater() || !HasEntitlementAndBooleanValueIsTrue(kAppleSecurityAppSandboxEntitlementKey);
-    mNoEntitlements = mSignedEntitlements == nullptr;
+    Shared::SetCodeSignedEntitlementsCopy(*this, entitlements);
 }
-
-CFStringRef UCodeEntitlements::CopySignedBundleID() const
-{
-    return mSignedBundleID ? static_cast<CFStringRef>(CFRetain(mSignedBundleID)) : nullptr;
-}
-
-CFTypeRef UCodeEntitlements::CopyEntitlementKeyValue(CFStringRef key) const
-{
-    return CodeEntitlementsReading::CopyEntitlementKeyValue(mSignedEntitlements, key);
-}
-
+CFStringRef UCodeEntitlements::CopySignedBundleID() const { return Shared::CopySignedBundleID(*this); }
+CFTypeRef UCodeEntitlements::CopyEntitlementKeyValue(CFStringRef key) const { return Shared::CopyEntitlementKeyValue(*this, key); }
 bool UCodeEntitlements::HasEntitlementAndBooleanValueIsTrue(CFStringRef key) const
 {
-    return CodeEntitlementsReading::HasEntitlementAndBooleanValueIsTrue(mSignedEntitlements, key);
+    return Shared::HasEntitlementAndBooleanValueIsTrue(*this, key);
 }
-
-bool UCodeEntitlements::IsBinaryCodeSignedWithEntitlements() const { return mSignedBinary && !mNoEntitlements; }
-bool UCodeEntitlements::HasAccessToAllEntitlements() const { return mNoSandbox || mNoEntitlements; }
-bool UCodeEntitlements::HasActiveSecuritySandbox() const { return !mNoSandbox && !mNoEntitlements; }
-bool UCodeEntitlements::HasAccessTo(CFStringRef key) const { return HasAccessToAllEntitlements() || HasEntitlementAndBooleanValueIsTrue(key); }
-bool UCodeEntitlements::HasAccessToNetworkClient() const { return HasAccessTo(kAppleSecurityNetworkClientEntitlementKey); }
-bool UCodeEntitlements::HasAccessToNetworkServer() const { return HasAccessTo(kAppleSecurityNetworkServerEntitlementKey); }
-bool UCodeEntitlements::HasAccessToCameraDevice() const { return HasAccessTo(kAppleSecurityDeviceCameraEntitlementKey); }
-bool UCodeEntitlements::HasAccessToPrinting() const { return HasAccessTo(kAppleSecurityPrintEntitlementKey); }
-bool UCodeEntitlements::HasActiveSecurityBookmarksAppScope() const { return HasAccessTo(kAppleSecurityFilesBookmarksAppScope); }
+bool UCodeEntitlements::IsBinaryCodeSignedWithEntitlements() const { return Shared::IsBinaryCodeSignedWithEntitlements(*this); }
+bool UCodeEntitlements::HasAccessToAllEntitlements() const { return Shared::HasAccessToAllEntitlements(*this); }
+bool UCodeEntitlements::HasActiveSecuritySandbox() const { return Shared::HasActiveSecuritySandbox(*this); }
+bool UCodeEntitlements::HasAccessToNetworkClient() const { return Shared::HasAccessTo(*this, kAppleSecurityNetworkClientEntitlementKey); }
+bool UCodeEntitlements::HasAccessToNetworkServer() const { return Shared::HasAccessTo(*this, kAppleSecurityNetworkServerEntitlementKey); }
+bool UCodeEntitlements::HasAccessToCameraDevice() const { return Shared::HasAccessTo(*this, kAppleSecurityDeviceCameraEntitlementKey); }
+bool UCodeEntitlements::HasAccessToPrinting() const { return Shared::HasAccessTo(*this, kAppleSecurityPrintEntitlementKey); }
+bool UCodeEntitlements::HasActiveSecurityBookmarksAppScope() const
+{
+    return Shared::HasAccessTo(*this, kAppleSecurityFilesBookmarksAppScope);
+}
 
 bool UCodeEntitlements::IsSystemLionWithSandboxOrLater() { return !CoreSystem::IsEarlierThanRevision(0x1070); }
 

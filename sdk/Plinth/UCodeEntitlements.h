@@ -1,6 +1,7 @@
 // The entitlements of the running program itself, and the vocabulary of
 // entitlement keys. UApplicationEntitlements (the inspectors) reads other code
-// the same way through the shared steps in CodeEntitlementsReading.
+// the same way: both fill their fields and answer their queries through
+// TCodeEntitlementsModel, over the steps in CodeEntitlementsReading.
 #pragma once
 
 #include "Security.h"
@@ -41,6 +42,9 @@ CFTypeRef CopyEntitlementKeyValue(CFDictionaryRef entitlements, CFStringRef key)
 bool HasEntitlementAndBooleanValueIsTrue(CFDictionaryRef entitlements, CFStringRef key);
 } // namespace CodeEntitlementsReading
 
+template <class Model>
+struct TCodeEntitlementsModel;
+
 class UCodeEntitlements {
 public:
     UCodeEntitlements();
@@ -69,7 +73,7 @@ public:
     static UCodeEntitlements sEntitlements;
 
 private:
-    bool HasAccessTo(CFStringRef key) const;
+    friend struct TCodeEntitlementsModel<UCodeEntitlements>;
 
     CFDictionaryRef mSignedInfoDictionary = nullptr;
     CFDictionaryRef mSignedRequirements = nullptr;
