@@ -44,6 +44,10 @@ Node (a snapshot of one accessible object; refresh() reads it again):
     states                          a frozenset: "enabled", "visible",
                                     "showing", "focused", "focusable",
                                     "editable", "checked", "selected", ...
+                                    (Qt marks a read-only field both
+                                    "editable" and "read only"; "focused"
+                                    needs x.focus() on the window first)
+    pid                             an application's process id (else None)
     actions                         the Action interface's names ("Press",
                                     "SetFocus", ...)
     depth                           depth below the node nodes() started at
@@ -63,10 +67,12 @@ Node (a snapshot of one accessible object; refresh() reads it again):
     refresh()                       a new snapshot of the same object
     wait(predicate, timeout=5, what=...)
                                     refreshes until predicate(node) holds
+    line()                          role, name, text, states on one line
     dump()                          an indented outline of this subtree
 
-Every wait has a timeout, and a missing application, window or node raises
-LookupError (TimeoutError for waits) with what was there instead.
+Every wait has a timeout. A missing application or window raises
+TimeoutError, a missing node or action LookupError, each with what was there
+instead; a reader that stops answering for 15 s is ended with TimeoutError.
 
 The tree is read by a child process (a11y_worker.py) under a Python that has
 Debian's python3-pyatspi, connected to this session's bus only.
