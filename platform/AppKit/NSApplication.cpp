@@ -1,6 +1,7 @@
 #include "AppKit/NSApplication.h"
 
 #include "AppKit/NSMenu.h"
+#include "AppKit/NSNib.h"
 #include "AppKit/NSWindow.h"
 #include "AppKit/WindowSystem.h"
 #include "Foundation/NSException.h"
@@ -21,7 +22,11 @@ const double NSAppKitVersionNumber = 1138.0;
 NSString* const NSDefaultRunLoopMode = NSStringLiteral("kCFRunLoopDefaultMode");
 NSString* const NSEventTrackingRunLoopMode = NSStringLiteral("NSEventTrackingRunLoopMode");
 
-OBJC_IMPLEMENTATION(NSApplication, NSResponder) {}
+OBJC_IMPLEMENTATION(NSApplication, NSResponder)
+{
+    cls.action("terminate", &NSApplication::terminate);
+    cls.property("delegate", &NSApplication::delegate, &NSApplication::setDelegate);
+}
 
 namespace {
 // SENTREL_EVENT_DEBUG=1: every event handed out by the run loop is logged.
@@ -31,7 +36,10 @@ const bool sTraceEvents = [] {
 }();
 } // namespace
 
-NSApplication::NSApplication() = default;
+NSApplication::NSApplication()
+{
+    NSNibRegisterNamedObject("application", [] { return static_cast<NSObject*>(NSApp); });
+}
 NSApplication::~NSApplication() = default;
 
 NSApplication* NSApplication::sharedApplication()
@@ -74,6 +82,9 @@ void NSApplication::terminate(id sender)
 void NSApplication::setMainMenu(NSMenu* menu)
 {
     m_mainMenu = menu;
+    for (NSWindow* window : m_windows)
+        if (window->host())
+            window->host()->installMenus();
 }
 
 void NSApplication::windowDidCreate(NSWindow* window) { m_windows.push_back(window); }

@@ -10,6 +10,9 @@
 
 class NSMenu;
 
+// Items whose submenu the application fills itself.
+enum NSMenuItemRole { NSMenuItemRoleNone, NSMenuItemRoleRecentDocuments };
+
 class NSMenuItem : public NSObject {
     OBJC_CLASS(NSMenuItem, NSObject)
 public:
@@ -26,6 +29,8 @@ public:
     void setEnabled(BOOL enabled);
     NSMenu* submenu() const { return m_submenu; }
     void setSubmenu(NSMenu* menu);
+    NSMenuItemRole role() const { return m_role; }
+    void setRole(NSMenuItemRole role) { m_role = role; }
     // Sends the item's action, as a click on it does.
     void performAction();
 
@@ -36,6 +41,7 @@ private:
     Action m_action;
     BOOL m_enabled = YES;
     BOOL m_separator = NO;
+    NSMenuItemRole m_role = NSMenuItemRoleNone;
 };
 
 class NSMenu : public NSObject {

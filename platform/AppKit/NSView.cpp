@@ -1,5 +1,6 @@
 #include "AppKit/NSView.h"
 
+#include "AppKit/NSNib.h"
 #include "AppKit/NSWindow.h"
 #include "AppKit/WindowSystem.h"
 
@@ -7,6 +8,7 @@
 #include <cmath>
 
 OBJC_IMPLEMENTATION(NSView, NSResponder) {}
+NSNIB_VIEW_CLASS(NSView)
 
 NSView::NSView() = default;
 
@@ -55,10 +57,15 @@ void NSView::setHost(std::unique_ptr<NSViewHost> host)
 
 void NSView::placeHost()
 {
-    if (!m_host)
+    if (!m_host || m_arranged)
         return;
     // The widget's rectangle in its parent, whose y grows downward.
-    const float parentHeight = m_superview ? m_superview->m_frame.size.height : m_frame.origin.y + m_frame.size.height;
+    // A content view's parent is its window, which may hold a menu bar above it.
+    float parentHeight = m_frame.origin.y + m_frame.size.height;
+    if (m_superview)
+        parentHeight = m_superview->m_frame.size.height;
+    else if (m_window && m_window->contentView() == this && m_window->host())
+        parentHeight = float(m_window->host()->widget->height());
     const int x = int(std::lround(m_frame.origin.x));
     const int width = int(std::lround(m_frame.size.width));
     const int height = int(std::lround(m_frame.size.height));

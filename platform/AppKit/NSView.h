@@ -30,6 +30,9 @@ public:
     const std::vector<Retained<NSView>>& subviews() const { return m_subviews; }
     void addSubview(NSView* view);
     void removeFromSuperview();
+    // A view inside a container (a stack, a form) is placed by the container's
+    // layout instead of by its frame.
+    void setArranged(BOOL arranged) { m_arranged = arranged; }
     // Hidden views neither draw nor take events.
     BOOL isHidden() const { return m_hidden; }
     void setHidden(BOOL hidden);
@@ -77,4 +80,5 @@ private:
     std::vector<Retained<NSView>> m_subviews;
     std::unique_ptr<NSViewHost> m_host;
     BOOL m_hidden = NO;
+    BOOL m_arranged = NO;
 };

@@ -2,6 +2,7 @@
 
 #include "AppKit/NSApplication.h"
 #include "AppKit/NSGraphics.h"
+#include "AppKit/NSNib.h"
 #include "AppKit/NSView.h"
 #include "AppKit/WindowSystem.h"
 #include "Foundation/NSValue.h"
@@ -17,8 +18,14 @@ OBJC_IMPLEMENTATION(NSWindow, NSResponder)
     cls.property("title", &NSWindow::title);
     cls.property("isVisible", &NSWindow::isVisible);
     cls.property("isKeyWindow", &NSWindow::isKeyWindow);
+    cls.action("makeKeyAndOrderFront", &NSWindow::makeKeyAndOrderFront);
+    cls.action("orderFront", &NSWindow::orderFront);
+    cls.action("orderOut", &NSWindow::orderOut);
+    cls.action("performClose", &NSWindow::performClose);
 }
 OBJC_IMPLEMENTATION(NSPanel, NSWindow) {}
+NSNIB_WINDOW_CLASS(NSWindow)
+NSNIB_WINDOW_CLASS(NSPanel)
 OBJC_IMPLEMENTATION(NSScreen, NSObject) {}
 
 CGWindowLevel CGWindowLevelForKey(CGWindowLevelKey key)
@@ -109,12 +116,21 @@ void NSWindow::setFrame(NSRect frame, BOOL display, BOOL animate)
     const bool resized = !NSEqualSizes(frame.size, m_frame.size);
     m_frame = frame;
     placeHost();
-    if (resized && m_contentView)
+    if (resized && m_host)
+        m_host->layoutContent();
+    else if (resized && m_contentView)
         m_contentView->setFrame(NSMakeRect(0, 0, frame.size.width, frame.size.height));
     if (m_host && display)
         m_host->widget->update();
     if (m_host && resized)
         m_host->scheduleShapeUpdate();
+}
+
+void NSWindow::rightMouseDown(NSEvent* event)
+{
+    // A window without a menu bar offers the menu here.
+    if (NSApp && (!m_host || !m_host->menuBar))
+        WindowSystem::popUpMenu(NSApp->mainMenu(), event->screenLocation());
 }
 
 void NSWindow::setContentView(NSView* view)
@@ -132,12 +148,13 @@ void NSWindow::setContentView(NSView* view)
         return;
     view->removeFromSuperview();
     view->setNextResponder(this);
-    view->setFrame(NSMakeRect(0, 0, m_frame.size.width, m_frame.size.height));
     view->viewDidMoveToWindow(this);
     if (m_host && view->host()) {
         view->host()->widget->setParent(m_host->widget);
         m_host->layoutContent();
         view->host()->widget->show();
+    } else {
+        view->setFrame(NSMakeRect(0, 0, m_frame.size.width, m_frame.size.height));
     }
 }
 
@@ -190,6 +207,8 @@ void NSWindow::close()
 {
     Retained<NSWindow> keep(this);
     windowWillClose();
+    if (m_delegate)
+        m_delegate->windowWillClose(this);
     orderOut(nil);
 }
 
@@ -300,6 +319,12 @@ void NSWindow::sendEvent(NSEvent* event)
     case NSRightMouseDown:
     case NSOtherMouseDown: {
         NSView* view = m_contentView ? m_contentView->hitTest(event->locationInWindow()) : nullptr;
+        // Outside every view: the window's own Qt widgets (its menu bar).
+        m_mouseDownNative = !view && m_host && m_host->hasNativeChildAt(event->locationInWindow());
+        if (m_mouseDownNative) {
+            WindowSystem::deliverNatively(event);
+            return;
+        }
         const bool wasKey = isKeyWindow();
         if (!wasKey && canBecomeKeyWindow()) {
             makeKeyWindow();
@@ -332,9 +357,12 @@ void NSWindow::sendEvent(NSEvent* event)
     case NSOtherMouseUp: {
         Retained<NSView> view = m_mouseDownView;
         const bool up = event->type() == NSLeftMouseUp || event->type() == NSRightMouseUp || event->type() == NSOtherMouseUp;
-        if (up)
+        const bool native = m_mouseDownNative;
+        if (up) {
             m_mouseDownView = nullptr;
-        if (isNative(view)) {
+            m_mouseDownNative = false;
+        }
+        if (native || isNative(view)) {
             WindowSystem::deliverNatively(event);
             return;
         }
@@ -348,7 +376,8 @@ void NSWindow::sendEvent(NSEvent* event)
         return;
     }
     case NSMouseMoved:
-        if (isNative(m_contentView ? m_contentView->hitTest(event->locationInWindow()) : nullptr))
+        if (isNative(m_contentView ? m_contentView->hitTest(event->locationInWindow()) : nullptr) ||
+            (m_host && m_host->hasNativeChildAt(event->locationInWindow())))
             WindowSystem::deliverNatively(event);
         return;
     case NSKeyDown:

@@ -62,6 +62,13 @@ enum : CGWindowLevelKey {
 CGWindowLevel CGWindowLevelForKey(CGWindowLevelKey key);
 enum : NSInteger { NSNormalWindowLevel = 0, NSFloatingWindowLevel = 3 };
 
+// What a window tells the object that follows it.
+class NSWindowDelegate {
+public:
+    virtual ~NSWindowDelegate() = default;
+    virtual void windowWillClose(NSWindow* window) {}
+};
+
 class NSWindow : public NSResponder {
     OBJC_CLASS(NSWindow, NSResponder)
 public:
@@ -99,9 +106,13 @@ public:
     // Hides the window and forgets it as the key window. A closed window can
     // be shown again.
     void close();
-    // Sent when the user closes the window through the window manager, and by
-    // close; a delegate that wants to know overrides it in a subclass.
+    // The window's close button: closes it.
+    void performClose(id sender) { close(); }
+    // Sent when the window closes (its close button, or close), before it
+    // hides; the delegate is told after the window itself.
     virtual void windowWillClose() {}
+    NSWindowDelegate* delegate() const { return m_delegate; }
+    void setDelegate(NSWindowDelegate* delegate) { m_delegate = delegate; }   // not retained
 
     NSUInteger styleMask() const { return m_styleMask; }
     NSBackingStoreType backingType() const { return m_backing; }
@@ -137,6 +148,7 @@ public:
     // window key first when it can become key), drags and releases to the
     // view that took the press, keys to the first responder.
     virtual void sendEvent(NSEvent* event);
+    void rightMouseDown(NSEvent* event) override;
     NSResponder* firstResponder() const { return m_firstResponder; }
     BOOL makeFirstResponder(NSResponder* responder);
 
@@ -200,7 +212,9 @@ private:
     NSInteger m_level = 0;
     float m_alphaValue = 1;
     NSResponder* m_firstResponder = nullptr;   // not retained
+    NSWindowDelegate* m_delegate = nullptr;    // not retained
     Retained<NSView> m_mouseDownView;          // the view that took the press, until the release
+    bool m_mouseDownNative = false;            // the press went to the window's own Qt widgets
 };
 
 // A panel: a window for auxiliary content. Same behaviour here.

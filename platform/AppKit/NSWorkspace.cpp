@@ -9,12 +9,66 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include <cerrno>
 #include <map>
 #include <mutex>
+#include <string>
+#include <vector>
+
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
 
 namespace {
 
 constexpr int kIconPixels = 256;
+
+// An executable file named `name` on the PATH (or `name` itself when it is a
+// path); empty when there is none.
+std::string findProgram(const std::string& name)
+{
+    auto executable = [](const std::string& path) {
+        struct stat info {};
+        return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
+    };
+    if (name.empty())
+        return {};
+    if (name.find('/') != std::string::npos)
+        return executable(name) ? name : std::string();
+    const char* path = std::getenv("PATH");
+    std::string folders = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
+    size_t start = 0;
+    while (start <= folders.size()) {
+        const size_t colon = folders.find(':', start);
+        std::string folder = folders.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+        if (!folder.empty() && executable(folder + "/" + name))
+            return folder + "/" + name;
+        if (colon == std::string::npos)
+            break;
+        start = colon + 1;
+    }
+    return {};
+}
+
+std::string terminalProgram()
+{
+    // $TERMINAL may carry arguments; its first word is the program.
+    if (const char* chosen = std::getenv("TERMINAL"); chosen && *chosen) {
+        std::string first(chosen);
+        first = first.substr(0, first.find(' '));
+        if (std::string found = findProgram(first); !found.empty())
+            return found;
+    }
+    for (const char* name : {"xdg-terminal-exec", "x-terminal-emulator", "gnome-terminal", "konsole", "xfce4-terminal",
+                             "mate-terminal", "lxterminal", "qterminal", "tilix", "terminator", "alacritty", "kitty",
+                             "foot", "wezterm", "urxvt", "xterm"})
+        if (std::string found = findProgram(name); !found.empty())
+            return found;
+    return {};
+}
 
 // An application's own icon: CFBundleIconFile in the bundle's resources.
 NSImage* bundleIcon(const NSString* path)
@@ -121,4 +175,39 @@ NSImage* NSWorkspace::iconForFile(const NSString* fullPath) const
                 return icon;
     }
     return drawnIcon(kind.isDirectory);
+}
+
+NSString* NSWorkspace::fullPathForApplication(const NSString* appName) const
+{
+    if (!appName)
+        return nil;
+    std::string name = appName->utf8();
+    if (name.ends_with(".app"))
+        name.resize(name.size() - 4);
+    const std::string found = name == "Terminal" ? terminalProgram() : findProgram(name);
+    return found.empty() ? nil : NSString::stringWithUTF8(found);
+}
+
+BOOL NSWorkspace::launchApplication(const NSString* appName, BOOL showIcon, BOOL autolaunch) const
+{
+    NSString* path = fullPathForApplication(appName);
+    if (!path)
+        return NO;
+    const std::string program = path->fileSystemRepresentation();
+    // Started in a session of its own by a short-lived child, so it outlives
+    // this program and leaves no zombie behind.
+    char* const argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    const pid_t child = ::fork();
+    if (child < 0)
+        return NO;
+    if (child == 0) {
+        ::setsid();
+        pid_t grandchild = 0;
+        const int status = ::posix_spawn(&grandchild, program.c_str(), nullptr, nullptr, argv, environ);
+        ::_exit(status == 0 ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }

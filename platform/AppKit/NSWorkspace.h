@@ -21,4 +21,15 @@ public:
     //  3. "folder" or "text-x-generic" from the theme;
     //  4. a plain sheet or folder drawn here, when no icon theme is installed.
     NSImage* iconForFile(const NSString* fullPath) const;
+
+    // The program that stands for the application `appName` ("Terminal.app")
+    // on this desktop; nil when there is none. Terminal is the desktop's
+    // terminal emulator: $TERMINAL, xdg-terminal-exec, x-terminal-emulator,
+    // then the common ones; any other name is looked up on the PATH without
+    // its ".app".
+    NSString* fullPathForApplication(const NSString* appName) const;
+    // Starts that program on its own (not a child the caller waits for).
+    // `showIcon` and `autolaunch` have no meaning here. NO when it could not
+    // be started.
+    BOOL launchApplication(const NSString* appName, BOOL showIcon, BOOL autolaunch) const;
 };

@@ -4,11 +4,19 @@
 #include "AppKit/WindowSystem.h"
 
 #include "AppKit/NSApplication.h"
+#include "AppKit/NSDocument.h"
 #include "AppKit/NSImagePrivate.h"
+#include "AppKit/NSMenu.h"
 
 #include <QApplication>
 #include <QBitmap>
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPdfDocument>
@@ -165,12 +173,119 @@ private:
     ClickCounter m_clicks;
 };
 
+// Fills a Qt menu with an NSMenu's items; their actions stay the items'.
+void fillMenu(QMenu* qmenu, NSMenu* menu);
+
+QAction* makeAction(QObject* parent, NSMenuItem* item)
+{
+    auto* action = new QAction(QString::fromStdString(item->title()->utf8()), parent);
+    if (item->keyEquivalent()->length() > 0) {
+        action->setShortcut(QKeySequence(QString::fromStdString(item->keyEquivalent()->utf8())));
+        action->setShortcutContext(Qt::WindowShortcut);
+    }
+    action->setEnabled(item->isEnabled());
+    Retained<NSMenuItem> keep(item);
+    QObject::connect(action, &QAction::triggered, action, [keep] { keep->performAction(); });
+    return action;
+}
+
+// The recently opened files, filled anew each time the menu opens.
+void fillRecentDocuments(QMenu* qmenu)
+{
+    qmenu->clear();
+    NSDocumentController* documents = NSDocumentController::sharedDocumentController();
+    NSArray* urls = documents->recentDocumentURLs();
+    for (NSUInteger i = 0; i < urls->count(); ++i) {
+        Retained<NSURL> url = static_cast<NSURL*>(urls->objectAtIndex(i));
+        const QString path = QFile::decodeName(url->fileSystemRepresentation());
+        QAction* action = qmenu->addAction(path);
+        QObject::connect(action, &QAction::triggered, action,
+                         [url] { NSDocumentController::sharedDocumentController()->openDocumentWithContentsOfURL(url, YES, nullptr); });
+    }
+    if (urls->count() == 0)
+        qmenu->addAction("No Recent Files")->setEnabled(false);
+    qmenu->addSeparator();
+    QAction* clear = qmenu->addAction("Clear Menu");
+    clear->setEnabled(urls->count() > 0);
+    QObject::connect(clear, &QAction::triggered, clear, [] { NSDocumentController::sharedDocumentController()->clearRecentDocuments(nil); });
+}
+
+void fillMenu(QMenu* qmenu, NSMenu* menu)
+{
+    NSArray* items = menu->itemArray();
+    for (NSUInteger i = 0; i < items->count(); ++i) {
+        auto* item = static_cast<NSMenuItem*>(items->objectAtIndex(i));
+        if (item->isSeparatorItem()) {
+            qmenu->addSeparator();
+        } else if (item->role() == NSMenuItemRoleRecentDocuments) {
+            QMenu* recent = qmenu->addMenu(QString::fromStdString(item->title()->utf8()));
+            QObject::connect(recent, &QMenu::aboutToShow, recent, [recent] { fillRecentDocuments(recent); });
+            fillRecentDocuments(recent);
+        } else if (NSMenu* submenu = item->submenu()) {
+            fillMenu(qmenu->addMenu(QString::fromStdString(item->title()->utf8())), submenu);
+        } else {
+            qmenu->addAction(makeAction(qmenu, item));
+        }
+    }
+}
+
+// The files of a drag, when all are local files.
+QList<QUrl> droppedFiles(const QMimeData* data)
+{
+    QList<QUrl> files;
+    if (!data || !data->hasUrls())
+        return files;
+    for (const QUrl& url : data->urls()) {
+        if (!url.isLocalFile())
+            return {};
+        files.push_back(url);
+    }
+    return files;
+}
+
 // The top-level widget of a window.
 class WindowWidget : public QWidget {
 public:
-    explicit WindowWidget(NSWindowHost* host) : m_host(host) {}
+    explicit WindowWidget(NSWindowHost* host) : m_host(host) { setAcceptDrops(true); }
 
 protected:
+    // Files dropped on any window of the application open as documents.
+    void dragEnterEvent(QDragEnterEvent* event) override
+    {
+        if (!droppedFiles(event->mimeData()).isEmpty())
+            event->acceptProposedAction();
+    }
+
+    void dragMoveEvent(QDragMoveEvent* event) override
+    {
+        if (!droppedFiles(event->mimeData()).isEmpty())
+            event->acceptProposedAction();
+    }
+
+    void dropEvent(QDropEvent* event) override
+    {
+        const QList<QUrl> files = droppedFiles(event->mimeData());
+        if (files.isEmpty())
+            return;
+        event->acceptProposedAction();
+        AutoreleasePoolScope pool;
+        for (const QUrl& url : files) {
+            const QByteArray path = QFile::encodeName(url.toLocalFile());
+            const bool directory = QFileInfo(url.toLocalFile()).isDir();
+            NSDocumentController::sharedDocumentController()->openDocumentWithContentsOfURL(
+                NSURL::fileURLWithFileSystemRepresentation(path.constData(), directory), YES, nullptr);
+        }
+    }
+
+    void changeEvent(QEvent* event) override
+    {
+        // The window manager gave the window the keyboard.
+        if (event->type() == QEvent::ActivationChange && isActiveWindow() && NSApp &&
+            m_host->owner->canBecomeKeyWindow() && m_host->owner->isVisible())
+            NSApp->setKeyWindow(m_host->owner);
+        QWidget::changeEvent(event);
+    }
+
     void paintEvent(QPaintEvent*) override
     {
         NSColor* background = m_host->owner->backgroundColor();
@@ -328,6 +443,20 @@ void deliverNatively(NSEvent* event)
     sDeliveringNatively = false;
 }
 
+void popUpMenu(NSMenu* menu, NSPoint screenPoint)
+{
+    if (!menu || !isAvailable())
+        return;
+    QMenu popup;
+    NSArray* items = menu->itemArray();
+    for (NSUInteger i = 0; i < items->count(); ++i) {
+        auto* item = static_cast<NSMenuItem*>(items->objectAtIndex(i));
+        if (NSMenu* submenu = item->submenu())
+            fillMenu(popup.addMenu(QString::fromStdString(item->title()->utf8())), submenu);
+    }
+    popup.exec(toQt(screenPoint).toPoint());
+}
+
 NSImage* imageWithPDFFile(const QString& path)
 {
     auto document = std::make_shared<QPdfDocument>();
@@ -377,6 +506,7 @@ NSWindowHost::NSWindowHost(NSWindow* window) : owner(window), widget(new WindowW
     if (NSString* title = window->title())
         widget->setWindowTitle(QString::fromStdString(title->utf8()));
     widget->setWindowOpacity(window->alphaValue());
+    installMenus();
 }
 
 void NSWindowHost::makeNative()
@@ -388,6 +518,12 @@ void NSWindowHost::makeNative()
     widget->windowHandle()->setProperty(kNSWindowProperty, QVariant::fromValue<void*>(owner));
 }
 
+bool NSWindowHost::hasNativeChildAt(NSPoint base) const
+{
+    const QPoint at(int(base.x), widget->height() - int(std::ceil(base.y)));
+    return menuBar && menuBar->isVisible() && menuBar->geometry().contains(at);
+}
+
 bool NSWindowHost::hasNativeFocus() const
 {
     const QWidget* focus = QApplication::focusWidget();
@@ -396,6 +532,7 @@ bool NSWindowHost::hasNativeFocus() const
 
 NSWindowHost::~NSWindowHost()
 {
+    menuBar = nullptr;
     if (widget->windowHandle())
         widget->windowHandle()->setProperty(kNSWindowProperty, QVariant());
     delete widget;
@@ -403,8 +540,49 @@ NSWindowHost::~NSWindowHost()
 
 void NSWindowHost::layoutContent()
 {
+    int top = 0;
+    if (menuBar) {
+        top = menuBar->sizeHint().height();
+        menuBar->setGeometry(0, 0, widget->width(), top);
+    }
     if (NSView* content = owner->contentView())
-        content->setFrame(NSMakeRect(0, 0, float(widget->width()), float(widget->height())));
+        content->setFrame(NSMakeRect(0, 0, float(widget->width()), float(std::max(0, widget->height() - top))));
+}
+
+void NSWindowHost::installMenus()
+{
+    delete menuBar;
+    menuBar = nullptr;
+    for (QAction* action : widget->actions())
+        delete action;
+    NSMenu* menu = NSApp ? NSApp->mainMenu() : nullptr;
+    if (!menu)
+        return;
+    if (owner->styleMask() & NSTitledWindowMask) {
+        auto* bar = new QMenuBar(widget);
+        NSArray* items = menu->itemArray();
+        for (NSUInteger i = 0; i < items->count(); ++i) {
+            auto* item = static_cast<NSMenuItem*>(items->objectAtIndex(i));
+            if (NSMenu* submenu = item->submenu())
+                fillMenu(bar->addMenu(QString::fromStdString(item->title()->utf8())), submenu);
+        }
+        bar->show();
+        menuBar = bar;
+    } else {
+        // Shortcuts only; a right click pops the menu up.
+        std::function<void(NSMenu*)> addShortcuts = [&](NSMenu* m) {
+            NSArray* items = m->itemArray();
+            for (NSUInteger i = 0; i < items->count(); ++i) {
+                auto* item = static_cast<NSMenuItem*>(items->objectAtIndex(i));
+                if (item->submenu())
+                    addShortcuts(item->submenu());
+                else if (!item->isSeparatorItem() && item->keyEquivalent()->length() > 0)
+                    widget->addAction(makeAction(widget, item));
+            }
+        };
+        addShortcuts(menu);
+    }
+    layoutContent();
 }
 
 void NSWindowHost::windowSystemMovedOrResized()
@@ -453,8 +631,11 @@ void NSWindowHost::updateShape()
 
 // ---- views
 
-NSViewHost::NSViewHost(NSView* view) : owner(view), widget(new ViewWidget(view)), isNative(false) {}
+NSViewHost::NSViewHost(NSView* view) : owner(view), widget(new ViewWidget(view)), isNative(false), m_alive(widget) {}
 
-NSViewHost::NSViewHost(NSView* view, QWidget* nativeWidget) : owner(view), widget(nativeWidget), isNative(true) {}
+NSViewHost::NSViewHost(NSView* view, QWidget* nativeWidget)
+    : owner(view), widget(nativeWidget), isNative(true), m_alive(nativeWidget)
+{
+}
 
-NSViewHost::~NSViewHost() { delete widget; }
+NSViewHost::~NSViewHost() { delete m_alive.data(); }

@@ -21,6 +21,7 @@
 #include <functional>
 
 class QEvent;
+class NSMenu;
 
 namespace WindowSystem {
 
@@ -65,8 +66,14 @@ struct NSWindowHost {
     ~NSWindowHost();
     NSWindow* owner;
     QWidget* widget;   // owned; deleted with the host
+    // The application's main menu: a menu bar on titled windows; on the
+    // others its items' shortcuts, and the menu pops up on a right click.
+    void installMenus();
+    QWidget* menuBar = nullptr;
     // Makes the window system's window (at the latest when first shown).
     void makeNative();
+    // Whether a Qt widget of the window's own (not a view's) is at the point.
+    bool hasNativeChildAt(NSPoint base) const;
     // Whether one of the window's Qt controls has the keyboard.
     bool hasNativeFocus() const;
     // The content view fills the window.
@@ -93,6 +100,9 @@ struct NSViewHost {
     NSView* owner;
     QWidget* widget;
     bool isNative;
+
+private:
+    QPointer<QWidget> m_alive;   // Qt may have deleted the widget with a parent
 };
 
 // What a drawing pass draws into: a painter set up in the view's
@@ -108,6 +118,8 @@ namespace WindowSystem {
 // nil when it is not a PDF that Qt Pdf reads, or its page is empty or
 // larger than 4096 points a side.
 NSImage* imageWithPDFFile(const QString& path);
+// Shows the menu at a point of the screen, until the user chooses or leaves it.
+void popUpMenu(NSMenu* menu, NSPoint screenPoint);
 // Makes the connection (a QApplication) and installs the event pump.
 void connect(int argc, char** argv);
 // Asks for dispatchQueuedEvents once control is back in the event loop.

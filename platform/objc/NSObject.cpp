@@ -51,6 +51,16 @@ objc_class::DependencyQuery objc_class::findDependencyQuery(std::string_view key
     return nullptr;
 }
 
+const objc_class::ActionMethod* objc_class::findAction(std::string_view name) const
+{
+    for (Class c = this; c; c = c->superclass) {
+        auto it = c->actions.find(name);
+        if (it != c->actions.end())
+            return &it->second;
+    }
+    return nullptr;
+}
+
 bool objc_class::isSubclassOf(Class other) const
 {
     for (Class c = this; c; c = c->superclass)

@@ -64,6 +64,9 @@ enum : CFTypeID {
 struct objc_property {
     std::function<id(const NSObject*)> get;       // returns an autoreleased (or borrowed) object, or nil
     std::function<void(NSObject*, id)> set;       // empty for read-only properties
+    // The class of the values when the getter answers objects of one
+    // platform class (so key paths through it can be checked); else null.
+    Class (*valueClass)() = nullptr;
 };
 
 // The run-time description of one class. Built once, lazily, the first time
@@ -81,6 +84,7 @@ struct objc_class {
     std::vector<std::string> propertyOrder;   // keys in registration order
     // keyPathsForValuesAffecting<Key>, registered per key.
     std::map<std::string, DependencyQuery, std::less<>> dependencies;
+    std::map<std::string, std::function<void(NSObject*, id)>, std::less<>> actions;
     // Keys whose setters announce their own changes by hand.
     std::vector<std::string> manualKeys;
 
@@ -90,6 +94,10 @@ struct objc_class {
     template <class T, class R, class V>
     void property(const char* key, R (T::*getter)() const, void (T::*setter)(V));
     void dependentKeys(const char* key, DependencyQuery query) { dependencies.emplace(key, query); }
+    // An action a control can send: `name` is the selector's first keyword
+    // ("removeFromQuarantineAction"), the method takes the sender.
+    template <class T>
+    void action(const char* name, void (T::*method)(id sender));
 
     // Lookups walk the superclass chain.
     const objc_property* findProperty(std::string_view key) const;
@@ -97,6 +105,8 @@ struct objc_class {
     // first, each class's in registration order.
     std::vector<std::string> allPropertyKeys() const;
     DependencyQuery findDependencyQuery(std::string_view key) const;
+    using ActionMethod = std::function<void(NSObject* target, id sender)>;
+    const ActionMethod* findAction(std::string_view name) const;
     bool isSubclassOf(Class other) const;
 
     // Every key whose value depends, directly or transitively, on `key`'s
@@ -403,6 +413,18 @@ V unboxAny(id value)
 }
 } // namespace objc_boxing
 
+namespace objc_boxing {
+template <class R>
+constexpr Class (*valueClassOf())()
+{
+    using Object = std::remove_cv_t<std::remove_pointer_t<R>>;
+    if constexpr (std::is_pointer_v<R> && requires { Object::class_(); })
+        return &Object::class_;
+    else
+        return nullptr;
+}
+} // namespace objc_boxing
+
 template <class T, class R>
 void objc_class::property(const char* key, R (T::*getter)() const)
 {
@@ -410,7 +432,13 @@ void objc_class::property(const char* key, R (T::*getter)() const)
         propertyOrder.push_back(key);
     properties[key] = objc_property{
         [getter](const NSObject* self) { return objc_boxing::boxAny((static_cast<const T*>(self)->*getter)()); },
-        nullptr};
+        nullptr, objc_boxing::valueClassOf<R>()};
+}
+
+template <class T>
+void objc_class::action(const char* name, void (T::*method)(id sender))
+{
+    actions[name] = [method](NSObject* target, id sender) { (static_cast<T*>(target)->*method)(sender); };
 }
 
 template <class T, class R, class V>
@@ -420,5 +448,6 @@ void objc_class::property(const char* key, R (T::*getter)() const, void (T::*set
         propertyOrder.push_back(key);
     properties[key] = objc_property{
         [getter](const NSObject* self) { return objc_boxing::boxAny((static_cast<const T*>(self)->*getter)()); },
-        [setter](NSObject* self, id value) { (static_cast<T*>(self)->*setter)(objc_boxing::unboxAny<V>(value)); }};
+        [setter](NSObject* self, id value) { (static_cast<T*>(self)->*setter)(objc_boxing::unboxAny<V>(value)); },
+        objc_boxing::valueClassOf<R>()};
 }

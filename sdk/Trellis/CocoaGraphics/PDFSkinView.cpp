@@ -2,6 +2,7 @@
 
 #include "AppKit/NSApplication.h"
 #include "AppKit/NSGraphics.h"
+#include "AppKit/NSNib.h"
 #include "AppKit/NSWindow.h"
 
 #include <cmath>
@@ -9,6 +10,9 @@
 OBJC_IMPLEMENTATION(PDFSkinView, NSView) {}
 OBJC_IMPLEMENTATION(PDFSkinViewScaled, PDFSkinView) {}
 OBJC_IMPLEMENTATION(PDFSkinAboutBoxView, PDFSkinView) {}
+NSNIB_VIEW_CLASS(PDFSkinView)
+NSNIB_VIEW_CLASS(PDFSkinViewScaled)
+NSNIB_VIEW_CLASS(PDFSkinAboutBoxView)
 
 bool import_PDFSkinView() { return true; }
 

@@ -1,11 +1,14 @@
 #include "CocoaGraphics/PDFSkinWindow.h"
 
+#include "AppKit/NSNib.h"
 #include "CocoaGraphics/PDFSkinView.h"
 #include "UICocoaMouseKeys/NSWindow_MouseMoveSize.h"
 #include "VerifyInMethod.h"
 
 OBJC_IMPLEMENTATION(PDFSkinWindow, NSAlphaWindowWithShadow) {}
 OBJC_IMPLEMENTATION(PDFSkinAboutBox, PDFSkinWindow) {}
+NSNIB_WINDOW_CLASS(PDFSkinWindow)
+NSNIB_WINDOW_CLASS(PDFSkinAboutBox)
 
 bool import_PDFSkinWindow()
 {

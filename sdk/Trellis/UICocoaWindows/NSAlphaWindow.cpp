@@ -1,6 +1,7 @@
 #include "UICocoaWindows/NSAlphaWindow.h"
 
 #include "AppKit/NSGraphics.h"
+#include "AppKit/NSNib.h"
 #include "UICocoaMouseKeys/NSWindow_MouseMoveSize.h"
 #include "VerifyInMethod.h"
 
@@ -8,6 +9,10 @@ OBJC_IMPLEMENTATION(NSAlphaWindowWithShadow, NSWindow) {}
 OBJC_IMPLEMENTATION(NSAlphaWindowWithoutShadow, NSWindow) {}
 OBJC_IMPLEMENTATION(NSAlphaPanelWithShadow, NSPanel) {}
 OBJC_IMPLEMENTATION(NSAlphaPanelWithoutShadow, NSPanel) {}
+NSNIB_WINDOW_CLASS(NSAlphaWindowWithShadow)
+NSNIB_WINDOW_CLASS(NSAlphaWindowWithoutShadow)
+NSNIB_WINDOW_CLASS(NSAlphaPanelWithShadow)
+NSNIB_WINDOW_CLASS(NSAlphaPanelWithoutShadow)
 
 // ---- NSWindow(NSUIAlphaWindow)
 
