@@ -1,28 +1,41 @@
-// Draws the application icon and writes it as "Sentrel.icns" through Qt's ICNS
-// image plugin. Run at build time: make_app_icon <output file>.
+// Draws the application icon. Run at build time, in one of two ways:
+//
+//   make_app_icon <output.icns>
+//       the Mac icon file, written through Qt's ICNS image plugin;
+//   make_app_icon --theme <icon theme folder> <icon name>
+//       the desktop's icons: <folder>/<N>x<N>/apps/<name>.png for each size
+//       an icon theme asks for, and <folder>/scalable/apps/<name>.svg.
+//
+// Both come from the one drawing below, so the icon a file manager shows is
+// the same picture as the one inside the program's resources.
 //
 // The picture: a sheet of paper on a blue tile, under a magnifying glass whose
 // lens holds a check mark. Shapes only (no text), so no fonts and no
 // application object are needed.
+#include <QBuffer>
+#include <QByteArray>
 #include <QColor>
+#include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QImageWriter>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <QRegularExpression>
+#include <QSvgGenerator>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
-QImage drawIcon(int pixels)
+// The drawing is laid out on a 1024 x 1024 canvas; callers scale the painter.
+constexpr int kCanvas = 1024;
+
+void paintIcon(QPainter& painter)
 {
-    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.scale(pixels / 1024.0, pixels / 1024.0);
 
     // The tile.
     QLinearGradient tile(0, 100, 0, 924);
@@ -69,22 +82,90 @@ QImage drawIcon(int pixels)
     check.lineTo(580, 670);
     check.lineTo(690, 540);
     painter.drawPath(check);
+}
+
+QImage drawIcon(int pixels)
+{
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(double(pixels) / kCanvas, double(pixels) / kCanvas);
+    paintIcon(painter);
     painter.end();
     return image;
+}
+
+// The same drawing as vector paths. Qt sizes the document in millimetres at
+// the generator's resolution; an icon's size is in pixels, so the outer
+// element gets unit-less dimensions equal to its view box. Qt also writes the
+// painter's font on every group, with a size of -1 when the font has none in
+// points; the drawing has no text, and a negative size is an error to SVG
+// readers, so those attributes go.
+QByteArray drawSvg()
+{
+    QBuffer buffer;
+    QSvgGenerator generator;
+    generator.setOutputDevice(&buffer);
+    generator.setSize(QSize(kCanvas, kCanvas));
+    generator.setViewBox(QRect(0, 0, kCanvas, kCanvas));
+    generator.setTitle(QStringLiteral("Sentrel"));
+    QPainter painter(&generator);
+    painter.setRenderHint(QPainter::Antialiasing);
+    paintIcon(painter);
+    painter.end();
+    QString text = QString::fromUtf8(buffer.data());
+    static const QRegularExpression size(QStringLiteral("(<svg[^>]*?)\\swidth=\"[^\"]*\"\\s+height=\"[^\"]*\""));
+    text.replace(size, QStringLiteral("\\1 width=\"%1\" height=\"%1\"").arg(kCanvas));
+    static const QRegularExpression font(QStringLiteral("\\sfont-(?:family|size|style|weight)=\"[^\"]*\""));
+    text.remove(font);
+    return text.toUtf8();
+}
+
+bool writeImage(const QString& path, const QImage& image, const char* format)
+{
+    QImageWriter writer(path, format);
+    if (writer.write(image))
+        return true;
+    std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(writer.errorString()));
+    return false;
+}
+
+// The sizes the hicolor theme lists for applications, in pixels.
+constexpr int kThemeSizes[] = {16, 22, 24, 32, 48, 64, 128, 256, 512};
+
+bool writeTheme(const QString& folder, const QString& name)
+{
+    for (int pixels : kThemeSizes) {
+        QString apps = QStringLiteral("%1/%2x%2/apps").arg(folder).arg(pixels);
+        if (!QDir().mkpath(apps)) {
+            std::fprintf(stderr, "%s: cannot create the folder\n", qPrintable(apps));
+            return false;
+        }
+        if (!writeImage(apps + "/" + name + ".png", drawIcon(pixels), "png"))
+            return false;
+    }
+    QString scalable = folder + "/scalable/apps";
+    QFile svg(scalable + "/" + name + ".svg");
+    QByteArray document = drawSvg();
+    if (!QDir().mkpath(scalable) || !svg.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        || svg.write(document) != document.size()) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(svg.fileName()), qPrintable(svg.errorString()));
+        return false;
+    }
+    return true;
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 4 && std::strcmp(argv[1], "--theme") == 0)
+        return writeTheme(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3])) ? 0 : 1;
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <output.icns>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <output.icns>\n"
+                             "       %s --theme <icon theme folder> <icon name>\n", argv[0], argv[0]);
         return 2;
     }
-    QImageWriter writer(QString::fromLocal8Bit(argv[1]), "icns");
-    if (!writer.write(drawIcon(512))) {
-        std::fprintf(stderr, "%s: %s\n", argv[1], qPrintable(writer.errorString()));
-        return 1;
-    }
-    return 0;
+    return writeImage(QString::fromLocal8Bit(argv[1]), drawIcon(512), "icns") ? 0 : 1;
 }
