@@ -5,10 +5,12 @@ packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libssl-dev libplist-dev libxml2-dev libicu-dev nlohmann-json3-dev zlib1g-dev
-  qt6-base-dev qt6-pdf-dev qt6-image-formats-plugins adwaita-icon-theme hicolor-icon-theme shared-mime-info
+  qt6-base-dev qt6-pdf-dev qt6-svg-dev qt6-image-formats-plugins adwaita-icon-theme hicolor-icon-theme shared-mime-info
   fonts-dejavu-core attr
   # The window tests: a private X server, a mouse, screenshots.
   xvfb xauth xdotool imagemagick x11-utils python3
+  # The Debian package and the check of an installed one.
+  dpkg-dev desktop-file-utils xdg-utils libglib2.0-bin strace
   # Their accessibility tree: a private session bus, the AT-SPI bus, pyatspi.
   dbus-daemon dbus-bin at-spi2-core python3-pyatspi
 )
