@@ -35,6 +35,8 @@ public:
     // Enables the control exactly while the boolean at `keyPath` is true.
     bool bindEnabled(NSObject* object, const std::string& keyPath);
     void unbind();
+    // The key path the control shows, "" when unbound.
+    const std::string& boundKeyPath() const { return m_value.keyPath; }
 
     BOOL isEnabled() const;
     void setEnabled(BOOL enabled);
