@@ -11,8 +11,9 @@ packages=(
   xvfb xauth xdotool imagemagick x11-utils python3
   # The Debian package and the check of an installed one.
   dpkg-dev desktop-file-utils xdg-utils libglib2.0-bin strace
-  # Their accessibility tree: a private session bus, the AT-SPI bus, pyatspi.
-  dbus-daemon dbus-bin at-spi2-core python3-pyatspi
+  # Their accessibility tree: a private session bus, the AT-SPI bus, pyatspi;
+  # and a sandbox like Flatpak's for the program itself.
+  dbus-daemon dbus-bin at-spi2-core python3-pyatspi bubblewrap
 )
 missing=()
 for p in "${packages[@]}"; do
