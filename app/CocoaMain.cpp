@@ -6,15 +6,15 @@
 #include "AppKit/NSDocument.h"
 #include "CoreMachDebugLog.h"
 #include "CoreProgramStart.h"
-#include "CoreStaticInitOrder.h"
 #include "objc/NSObject.h"
 
 #include <cstdio>
 #include <cstring>
 
-// At exit: whatever the process-wide pool still holds is released.
-// (Ranked destructors run in the reverse order of the ranks: this one last.)
-__attribute__((destructor(kCoreInitRank_AppInit))) static void AppTermFunc()
+// At the end of the program: whatever the process-wide pool still holds is
+// released. (A program that ends through exit() instead has its open pools
+// drained when its main thread ends.)
+static void AppTermFunc()
 {
     if (s_cplusplus_static_pool) {
         s_cplusplus_static_pool->drain();

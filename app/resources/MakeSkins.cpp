@@ -1,7 +1,7 @@
 // Draws the application's window skins as PDF files, whose transparent areas
 // make the windows' shapes. Run at build time:
 //   make_skins <resource folder> <version>
-// writes "Sentrel.pdf" (the splash window, shown while no document is open)
+// writes "Welcome to Sentrel.pdf" (the splash window, shown while no document is open)
 // and "About Sentrel.pdf" (the about box). A skinned window's title names its
 // skin, so these names are the windows' titles without the extension.
 #include <QGuiApplication>
@@ -143,7 +143,7 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     const QString folder = QString::fromLocal8Bit(argv[1]);
     const QString version = QString::fromLocal8Bit(argv[2]);
-    if (!writePdf(folder + "/Sentrel.pdf", 440, 300, drawSplash, version) ||
+    if (!writePdf(folder + "/Welcome to Sentrel.pdf", 440, 300, drawSplash, version) ||
         !writePdf(folder + "/About Sentrel.pdf", 320, 200, drawAbout, version)) {
         std::fprintf(stderr, "make_skins: cannot write the skins into %s\n", argv[1]);
         return 1;

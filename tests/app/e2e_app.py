@@ -89,8 +89,8 @@ def main():
             # No file: the splash alone invites a drop.
             proc = x.start([sentrel], stderr=subprocess.DEVNULL)
             app = a11y.app(pid=proc.pid)
-            a11y.wait_window("Sentrel", app=app)
-            check(showing_windows(x, app) == ["Sentrel"], f"launched alone, only the splash: {showing_windows(x, app)}")
+            a11y.wait_window("Welcome to Sentrel", app=app)
+            check(showing_windows(x, app) == ["Welcome to Sentrel"], f"launched alone, only the splash: {showing_windows(x, app)}")
             proc.terminate()
             proc.wait(timeout=20)
 
@@ -171,11 +171,11 @@ def main():
                 if name == "notes.txt":
                     check(showing_windows(x, app) == ["Sentrel Demo Reader.app"],
                           f"one closed, the splash stays hidden: {showing_windows(x, app)}")
-            check(wait_until(lambda: showing_windows(x, app) == ["Sentrel"]),
+            check(wait_until(lambda: showing_windows(x, app) == ["Welcome to Sentrel"]),
                   f"both closed, the splash is back: {showing_windows(x, app)}")
 
             # Quit from the menu ends the program.
-            x.focus(x.wait_window("^Sentrel$"))
+            x.focus(x.wait_window("^Welcome to Sentrel$"))
             x.run("key", "ctrl+q")
             try:
                 proc.wait(timeout=20)

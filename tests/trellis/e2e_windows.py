@@ -27,7 +27,7 @@ def main():
     with X11Session(width=1280, height=1024) as x:
         app = x.start([demo], stdout=subprocess.PIPE)
         check(app.stdout.readline().strip() == b"ready", "the demo starts")
-        splash = x.wait_window("^Sentrel$")
+        splash = x.wait_window("^Welcome to Sentrel$")
         about = x.wait_window("^About Sentrel$")
         if shot:
             x.screenshot(shot)

@@ -117,8 +117,8 @@ TEST_F(Skins, ANameWithoutResourceLeavesTheViewImagelessAndClear)
     EXPECT_EQ(qAlpha(image.pixel(160, 100)), 0);
 
     // A second name replaces the first; a name that is missing drops it.
-    EXPECT_TRUE(view->setResourceImage(NSSTR("Sentrel")));
-    EXPECT_EQ(view->image(), NSImage::imageNamed(NSSTR("Sentrel")));
+    EXPECT_TRUE(view->setResourceImage(NSSTR("Welcome to Sentrel")));
+    EXPECT_EQ(view->image(), NSImage::imageNamed(NSSTR("Welcome to Sentrel")));
     EXPECT_TRUE(view->setResourceImage(NSSTR("About Sentrel.pdf")));
     EXPECT_EQ(view->image(), NSImage::imageNamed(NSSTR("About Sentrel.pdf")));
     EXPECT_FALSE(view->setResourceImage(NSSTR("Missing")));

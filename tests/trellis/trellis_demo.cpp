@@ -1,6 +1,6 @@
 // The window chrome on a real display, for the end-to-end test and for a look
 // at it: a plain window below ("Below", which reports the clicks it gets on
-// standard output), the splash skin ("Sentrel": moves, resizes from its
+// standard output), the splash skin ("Welcome to Sentrel": moves, resizes from its
 // bottom-right corner within 300x200 to 600x400) and the about box
 // ("About Sentrel": hides when clicked). The screen is assumed 1280x1024.
 // SENTREL_EVENT_DEBUG=1 in the environment traces the event queue.
@@ -59,7 +59,7 @@ int main(int argc, char** argv)
     view->release();
     below->orderFront(nil);
 
-    PDFSkinWindow* splash = skinned<PDFSkinWindow, PDFSkinViewScaled>(NSMakeRect(100, 400, 440, 300), "Sentrel");
+    PDFSkinWindow* splash = skinned<PDFSkinWindow, PDFSkinViewScaled>(NSMakeRect(100, 400, 440, 300), "Welcome to Sentrel");
     splash->setMinSize(NSMakeSize(300, 200));
     splash->setMaxSize(NSMakeSize(600, 400));
     splash->makeKeyAndOrderFront(nil);
