@@ -143,7 +143,9 @@ NSEvent* NSApplication::nextEventMatchingMask(NSUInteger mask, NSDate* expiratio
         }
     } taking(this);
 
-    // Collect what the window system has delivered so far, then look.
+    // What is queued already; else what the window system has delivered so far.
+    if (NSEvent* event = takeEvent(mask, window, dequeue))
+        return event;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     if (NSEvent* event = takeEvent(mask, window, dequeue))
         return event;
