@@ -8,6 +8,13 @@
 #include "UCodeEntitlements.h"
 #include "UFileQuarantineController.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
 NSString* const kTerminalAppName = NSStringLiteral("Terminal.app");
 
 OBJC_IMPLEMENTATION(IXDocument, NSDocument)
@@ -22,6 +29,7 @@ OBJC_IMPLEMENTATION(IXDocument, NSDocument)
     cls.property("terminalAppRemoveQuarantineCommandString", &IXDocument::terminalAppRemoveQuarantineCommandString);
     cls.property("terminalAppRemoveQuarantineTitle", &IXDocument::terminalAppRemoveQuarantineTitle);
     cls.property("terminalAppFullPath", &IXDocument::terminalAppFullPath);
+    cls.property("fileProblemDescription", &IXDocument::fileProblemDescription);
     cls.action("removeFromQuarantineAction", &IXDocument::removeFromQuarantineAction);
     cls.action("terminalAppLaunchAction", &IXDocument::terminalAppLaunchAction);
 }
@@ -109,6 +117,26 @@ void IXDocument::updateAttributesControllerWithURL()
     } catch (NSException*) {
         // The controllers show what they could read; nothing more to say.
     }
+}
+
+NSString* IXDocument::fileProblemDescription() const
+{
+    NSURL* url = fileURL();
+    const char* path = url ? url->fileSystemRepresentation() : nullptr;
+    if (!path)
+        return nullptr;
+    struct stat info {};
+    if (::lstat(path, &info) != 0)
+        return NSString::stringWithFormat("This file cannot be found: %s.", std::strerror(errno));
+    if (S_ISLNK(info.st_mode) && ::stat(path, &info) != 0)
+        return NSString::stringWithFormat("This link leads nowhere: %s.", std::strerror(errno));
+    // Opened for reading only to learn whether it can be; nothing is read.
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return NSString::stringWithFormat("This file cannot be read: %s. What the file system says about it is shown.",
+                                          std::strerror(errno));
+    ::close(fd);
+    return nullptr;
 }
 
 // ---- taking the file out of quarantine

@@ -38,6 +38,9 @@ public:
     void windowControllerDidLoadNib(NSWindowController* windowController) override;
     void close() override;
     void updateAttributesControllerWithURL();
+    // Why the file cannot be inspected (it is gone, or cannot be opened for
+    // reading), asked of the file system each time; nil when it can.
+    NSString* fileProblemDescription() const;
 
     // Atomic: a reader gets the old URL or the new one, whole.
     NSURL* fileURL() const override;

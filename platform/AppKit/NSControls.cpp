@@ -244,6 +244,11 @@ void NSTextField::setTextStyle(const std::string& style)
         font.setBold(true);
     } else if (style == "heading") {
         font.setBold(true);
+    } else if (style == "warning") {
+        font.setBold(true);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, QColor(160, 20, 20));
+        label->setPalette(palette);
     } else if (style == "caption") {
         font.setPointSizeF(font.pointSizeF() * 0.9);
         label->setForegroundRole(QPalette::PlaceholderText);
@@ -253,8 +258,13 @@ void NSTextField::setTextStyle(const std::string& style)
 
 void NSTextField::showValue(id value)
 {
-    if (auto* label = qobject_cast<QLabel*>(widget()))
-        label->setText(qt(NSValueText::text(value, m_yes.c_str(), m_no.c_str())));
+    auto* label = qobject_cast<QLabel*>(widget());
+    if (!label)
+        return;
+    const bool empty = !value || (isA(value, NSString::class_()) && static_cast<NSString*>(value)->length() == 0);
+    label->setText(empty && m_hidesWhenEmpty ? QString() : qt(NSValueText::text(value, m_yes.c_str(), m_no.c_str())));
+    if (m_hidesWhenEmpty)
+        setHidden(empty);
 }
 
 // ---- NSImageView

@@ -86,9 +86,15 @@ public:
     NSView* initWithFrame(NSRect frame) override;
     NSString* stringValue() const;
     void setStringValue(NSString* text);
-    // "title" (large, bold), "heading" (bold) or "caption" (small, dimmed).
+    // "title" (large, bold), "heading" (bold), "caption" (small, dimmed) or
+    // "warning" (bold, dark red).
     void setTextStyle(const std::string& style);
+    // Whether the field hides while its value is nil or empty.
+    void setHidesWhenEmpty(bool hides) { m_hidesWhenEmpty = hides; }
     void showValue(id value) override;
+
+private:
+    bool m_hidesWhenEmpty = false;
 };
 
 class NSImageView : public NSControl {

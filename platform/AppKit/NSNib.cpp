@@ -310,6 +310,7 @@ private:
             NSTextField* field = make<NSTextField>();
             field->setStringValue(string(attr(node, "text")));
             field->setTextStyle(attr(node, "style"));
+            field->setHidesWhenEmpty(attr(node, "hideEmpty") == "yes");
             return bindControl(node, field) ? field : nullptr;
         }
         if (is(node, "image")) {

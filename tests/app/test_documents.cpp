@@ -234,6 +234,21 @@ TEST_F(Documents, AFileThatIsNoCodeStillGetsItsWindow)
     EXPECT_EQ(shown(document->window(), "codesignedBundleID"), "\u2014");
 }
 
+TEST_F(Documents, AFileThatCannotBeReadSaysSo)
+{
+    const std::string gone = folder.path("gone.app");
+    IXDocument* document = open(gone);
+    ASSERT_NE(document, nullptr);
+    NSWindow* window = document->window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(shown(window, "fileProblemDescription"), "This file cannot be found: No such file or directory.");
+    EXPECT_FALSE(controlBoundTo(window, "fileProblemDescription")->isHidden());
+
+    IXDocument* fine = open(folder.writeFile("fine.txt", "x"));
+    ASSERT_NE(fine, nullptr);
+    EXPECT_TRUE(controlBoundTo(fine->window(), "fileProblemDescription")->isHidden());
+}
+
 TEST_F(Documents, FilesDroppedOnTheSplashOpen)
 {
     NSWindow* splash = appController()->splashWindow();
