@@ -68,6 +68,9 @@ class Documents : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        // The recently opened files go to a folder of the test's own.
+        static TempFolder data;
+        setenv("XDG_DATA_HOME", data.path("data").c_str(), 1);
         NSApplication* app = NSApplication::sharedApplication();
         static NSMutableArray* mainObjects = [app] {
             auto* objects = static_cast<NSMutableArray*>(NSMutableArray::array()->retain());
@@ -232,6 +235,22 @@ TEST_F(Documents, AFileThatIsNoCodeStillGetsItsWindow)
     EXPECT_TRUE(document->window()->isVisible());
     EXPECT_EQ(shown(document->window(), "hasCodeSignature"), "Not signed");
     EXPECT_EQ(shown(document->window(), "codesignedBundleID"), "\u2014");
+}
+
+TEST_F(Documents, OpenedFilesAreRememberedNewestFirst)
+{
+    NSDocumentController* documents = controller();
+    documents->clearRecentDocuments(nil);
+    const std::string a = folder.writeFile("first", "1"), b = folder.writeFile("second", "2");
+    open(a);
+    open(b);
+    open(a);
+    NSArray* recent = documents->recentDocumentURLs();
+    ASSERT_EQ(recent->count(), 2u);
+    EXPECT_STREQ(static_cast<NSURL*>(recent->objectAtIndex(0))->fileSystemRepresentation(), b.c_str());
+    EXPECT_STREQ(static_cast<NSURL*>(recent->objectAtIndex(1))->fileSystemRepresentation(), a.c_str());
+    documents->clearRecentDocuments(nil);
+    EXPECT_EQ(documents->recentDocumentURLs()->count(), 0u);
 }
 
 TEST_F(Documents, AFileThatCannotBeReadSaysSo)
