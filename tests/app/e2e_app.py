@@ -13,22 +13,13 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import checks  # noqa: E402
+from checks import check  # noqa: E402
 from x11session import X11Session  # noqa: E402
 
 QUARANTINE = "user.com.apple.quarantine"
 RECORD = b"0083;674a1c00;Firefox;6F1C3E2A-58B4-4C1D-9E0F-2B7A9D4C8E51"
 
-passed = 0
-failures = []
-
-
-def check(condition, what):
-    global passed
-    print(("ok   " if condition else "FAIL ") + what, flush=True)
-    if condition:
-        passed += 1
-    else:
-        failures.append(what)
 
 
 def attributes(path):
@@ -186,8 +177,7 @@ def main():
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
-    print(f"{passed} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return checks.summary()
 
 
 if __name__ == "__main__":

@@ -10,19 +10,10 @@ import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import checks  # noqa: E402
+from checks import check  # noqa: E402
 from x11session import X11Session  # noqa: E402
 
-passed = 0
-failures = []
-
-
-def check(condition, what):
-    global passed
-    print(("ok   " if condition else "FAIL ") + what, flush=True)
-    if condition:
-        passed += 1
-    else:
-        failures.append(what)
 
 
 def raises(call, error, *fragments):
@@ -108,14 +99,12 @@ def main():
     check(gone, "its bus no longer answers")
     check(not os.path.exists(env["XDG_RUNTIME_DIR"]), "its runtime directory is removed")
 
-    print(f"{passed} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return checks.summary()
 
 
 if __name__ == "__main__":
     try:
         sys.exit(main())
     except Exception as error:
-        print(f"FAIL {type(error).__name__}: {error}", flush=True)
-        print(f"{passed} passed, {len(failures) + 1} failed")
-        sys.exit(1)
+        check(False, f"{type(error).__name__}: {error}")
+        sys.exit(checks.summary())

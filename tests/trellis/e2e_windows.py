@@ -10,15 +10,10 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import checks  # noqa: E402
+from checks import check  # noqa: E402
 from x11session import X11Session  # noqa: E402
 
-failures = []
-
-
-def check(condition, what):
-    print(("ok   " if condition else "FAIL ") + what, flush=True)
-    if not condition:
-        failures.append(what)
 
 
 def main():
@@ -71,10 +66,7 @@ def main():
         app.terminate()
         app.wait(timeout=10)
 
-    if failures:
-        print(f"{len(failures)} check(s) failed", file=sys.stderr)
-        return 1
-    return 0
+    return checks.summary()
 
 
 if __name__ == "__main__":
