@@ -5,11 +5,16 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 namespace {
@@ -215,6 +220,166 @@ TEST_F(CommandLine, RealDeveloperIdBinaryFromAMac)
     for (const json& slice : report["slices"])
         if (slice["architecture"] == "arm64")
             EXPECT_EQ(slice["identifier"], "sentry_cli-ed605fe0983d3ac0");
+}
+
+// A folder tree as a triage finds it: bundles, a bundle nested in another,
+// thin and universal files, unsigned and text files, a quarantined file, a
+// folder the inspector may not read, a symbolic link back up the tree and a
+// FIFO. The inspector runs as an unprivileged user, so that the locked folder
+// is locked for it too.
+class TreeWalk : public CommandLine {
+protected:
+    static void SetUpTestSuite()
+    {
+        CommandLine::SetUpTestSuite();
+        char pattern[] = "/tmp/sentrel-tree-XXXXXX";
+        s_root = mkdtemp(pattern);
+        fs::permissions(s_root, fs::perms(0755));
+        s_tree = s_root / "tree";
+        const fs::path tree = s_tree;
+        fs::create_directories(tree / "sub" / "deeper");
+        const auto copy = [](const fs::path& from, const fs::path& to) {
+            fs::copy(from, to, fs::copy_options::recursive);
+        };
+        copy(s_dir / "DeveloperID.app", tree / "Outer.app");
+        fs::create_directories(tree / "Outer.app/Contents/Library/LoginItems");
+        copy(s_dir / "AdHoc.app", tree / "Outer.app/Contents/Library/LoginItems/Helper.app");
+        copy(s_dir / "fat-mixed", tree / "fat-mixed");
+        copy(s_dir / "Sandboxed.app", tree / "sub/Sandboxed.app");
+        copy(s_dir / "adhoc-arm64", tree / "sub/adhoc-arm64");
+        copy(s_dir / "unsigned-x86_64", tree / "sub/unsigned-x86_64");
+        copy(s_dir / "plain.txt", tree / "sub/plain.txt");
+        copy(s_dir / "devid-x86_64", tree / "sub/deeper/devid-x86_64");
+        const std::string record = "0083;674f1a2b;Safari;8A8E7C44-1C5E-4A8B-9E8A-1C2D3E4F5A6B";
+        setxattr((tree / "sub/plain.txt").c_str(), "com.apple.quarantine", record.data(), record.size(), 0, 0);
+        fs::create_directories(tree / "locked");
+        copy(s_dir / "adhoc-arm64", tree / "locked/hidden");
+        fs::permissions(tree / "locked", fs::perms::none);
+        fs::create_directory_symlink("..", tree / "sub/loop");
+        mkfifo((tree / "fifo").c_str(), 0644);
+    }
+    static void TearDownTestSuite()
+    {
+        fs::permissions(s_tree / "locked", fs::perms(0755));
+        fs::remove_all(s_root);
+        CommandLine::TearDownTestSuite();
+    }
+
+    // Runs the inspector in the tree's parent folder, as nobody when this
+    // runs as root; a run that hangs is ended after a minute.
+    static Outcome runAsUser(const std::vector<std::string>& arguments)
+    {
+        const fs::path out = s_dir / "tree-out.txt", err = s_dir / "tree-err.txt";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 || chdir(s_root.c_str()) != 0)
+                _exit(126);
+            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(126);
+            std::vector<char*> argv{const_cast<char*>(SENTREL_INSPECT_PATH)};
+            for (const std::string& a : arguments)
+                argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            alarm(60);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        Outcome r;
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream o(out), e(err);
+        r.out.assign(std::istreambuf_iterator<char>(o), std::istreambuf_iterator<char>());
+        r.err.assign(std::istreambuf_iterator<char>(e), std::istreambuf_iterator<char>());
+        return r;
+    }
+
+    // The last line of the text report, or the summary on standard error.
+    static std::string summaryOf(const Outcome& r, bool json)
+    {
+        std::smatch m;
+        static const std::regex line(R"(\d+ files?, \d+ signed, \d+ ad-hoc, \d+ unsigned, \d+ quarantined, \d+ errors?)");
+        const std::string& text = json ? r.err : r.out;
+        return std::regex_search(text, m, line) ? m.str() : "";
+    }
+
+    static inline fs::path s_root, s_tree;
+};
+
+TEST_F(TreeWalk, EachEntryOnceInWalkOrderWithAgreeingCounts)
+{
+    Outcome r = runAsUser({"--json", "--recursive", "--jobs", "1", "tree"});
+    EXPECT_EQ(r.status, 1) << "the locked folder is an error: " << r.err;
+    std::vector<std::string> paths;
+    size_t signedFiles = 0, adHoc = 0, unsignedFiles = 0, quarantined = 0;
+    for (const json& report : r.objects()) {
+        paths.push_back(report["path"]);
+        if (!report["certificates"].empty())
+            ++signedFiles;
+        else if (report["hasCodeSignature"] == true)
+            ++adHoc;
+        else
+            ++unsignedFiles;
+        quarantined += report["quarantined"] == true;
+    }
+    // The bundle's executable is not listed again; the bundle nested in it
+    // is, right after it; the link back up the tree is not followed.
+    EXPECT_EQ(paths, (std::vector<std::string>{"tree/Outer.app", "tree/Outer.app/Contents/Library/LoginItems/Helper.app",
+                                               "tree/fat-mixed", "tree/sub/Sandboxed.app", "tree/sub/adhoc-arm64",
+                                               "tree/sub/deeper/devid-x86_64", "tree/sub/plain.txt",
+                                               "tree/sub/unsigned-x86_64"}));
+    EXPECT_EQ(signedFiles, 4u);
+    EXPECT_EQ(adHoc, 2u);
+    EXPECT_EQ(quarantined, 1u);
+    EXPECT_EQ(summaryOf(r, true), "8 files, " + std::to_string(signedFiles) + " signed, 2 ad-hoc, " +
+                                      std::to_string(unsignedFiles) + " unsigned, 1 quarantined, 1 error");
+    EXPECT_NE(r.err.find("tree/locked: Permission denied"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("tree/fifo: a FIFO, not opened"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("hidden"), std::string::npos);
+}
+
+TEST_F(TreeWalk, OneJobAndTwoJobsWriteTheSameReport)
+{
+    // A certificate's description holds its object's address, which differs
+    // from one run to the next whatever the jobs.
+    const auto withoutAddresses = [](const std::string& text) {
+        return std::regex_replace(text, std::regex(R"(\(0x[0-9a-f]+\))"), "(address)");
+    };
+    for (const char* form : {"--json", "--recursive"}) {
+        Outcome one = runAsUser({form, "--recursive", "--jobs", "1", "tree"});
+        Outcome two = runAsUser({form, "--recursive", "--jobs=2", "tree"});
+        EXPECT_EQ(one.status, two.status);
+        EXPECT_NE(one.out.find("tree/sub/unsigned-x86_64"), std::string::npos);
+        EXPECT_EQ(withoutAddresses(one.out), withoutAddresses(two.out)) << form;
+        EXPECT_EQ(summaryOf(one, form == std::string("--json")), summaryOf(two, form == std::string("--json")));
+    }
+}
+
+TEST_F(TreeWalk, FolderWithoutRecursionLinksFollowedAndFifoNamed)
+{
+    // Without --recursive a folder gives its own files and bundles only.
+    Outcome flat = runAsUser({"--json", "-j", "2", "tree/sub"});
+    EXPECT_EQ(flat.status, 0) << flat.err;
+    std::vector<std::string> paths;
+    for (const json& report : flat.objects())
+        paths.push_back(report["path"]);
+    EXPECT_EQ(paths, (std::vector<std::string>{"tree/sub/Sandboxed.app", "tree/sub/adhoc-arm64", "tree/sub/plain.txt",
+                                               "tree/sub/unsigned-x86_64"}));
+
+    // Following links, the loop leads back into the tree already walked:
+    // the run ends and lists nothing twice.
+    Outcome followed = runAsUser({"--json", "--recursive", "--follow-links", "tree"});
+    EXPECT_EQ(summaryOf(followed, true).rfind("8 files, ", 0), 0u) << followed.err;
+
+    // A FIFO named on the command line is not opened either.
+    Outcome fifo = runAsUser({"tree/fifo", "tree/sub/plain.txt"});
+    EXPECT_EQ(fifo.status, 0) << fifo.err;
+    EXPECT_NE(fifo.err.find("tree/fifo: a FIFO, not opened"), std::string::npos);
+    EXPECT_EQ(summaryOf(fifo, false), "1 file, 0 signed, 0 ad-hoc, 1 unsigned, 1 quarantined, 0 errors");
+
+    EXPECT_EQ(runAsUser({"--jobs", "0", "tree"}).status, 2);
 }
 
 } // namespace

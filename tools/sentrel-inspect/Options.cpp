@@ -1,20 +1,43 @@
 #include "Options.h"
 
+#include <cstdlib>
 #include <cstring>
 
 const char* const kUsage =
-    "Usage: sentrel-inspect [options] FILE...\n"
+    "Usage: sentrel-inspect [options] FILE|FOLDER...\n"
     "Tell where each file came from and how far its code may be trusted: its\n"
-    "attributes, its quarantine record and its code signature.\n"
+    "attributes, its quarantine record and its code signature. A bundle is one\n"
+    "entry; for any other folder, the files and bundles in it are inspected.\n"
     "\n"
     "  --json               one JSON object per file, one per line\n"
+    "  -r, --recursive      walk sub-folders too, and bundles for nested bundles\n"
+    "  --follow-links       follow symbolic links met in a folder\n"
+    "  -j, --jobs N         inspect N entries at a time (default: the number\n"
+    "                       of cores); the output order never changes\n"
     "  --remove-quarantine  take each file out of quarantine, then report it\n"
     "  --help               show this help\n"
     "  --version            show the version\n"
     "  --                   treat every later argument as a file\n"
     "\n"
+    "A summary line ends the report (on standard error with --json).\n"
     "Exit status: 0 when every file was inspected, 1 when one could not be\n"
     "(or its quarantine could not be removed), 2 for a usage error.\n";
+
+namespace {
+
+bool parseJobs(const char* text, unsigned& jobs)
+{
+    if (!text || *text < '1' || *text > '9')
+        return false;
+    char* end = nullptr;
+    const unsigned long n = std::strtoul(text, &end, 10);
+    if (*end != '\0' || n > 1024)
+        return false;
+    jobs = static_cast<unsigned>(n);
+    return true;
+}
+
+} // namespace
 
 std::optional<Options> parseOptions(int argc, char** argv, std::string& error)
 {
@@ -28,6 +51,16 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error)
             filesOnly = true;
         } else if (std::strcmp(arg, "--json") == 0) {
             options.json = true;
+        } else if (std::strcmp(arg, "--recursive") == 0 || std::strcmp(arg, "-r") == 0) {
+            options.recursive = true;
+        } else if (std::strcmp(arg, "--follow-links") == 0) {
+            options.followLinks = true;
+        } else if (std::strcmp(arg, "--jobs") == 0 || std::strcmp(arg, "-j") == 0 || std::strncmp(arg, "--jobs=", 7) == 0) {
+            const char* value = arg[2] == 'j' && arg[6] == '=' ? arg + 7 : (i + 1 < argc ? argv[++i] : nullptr);
+            if (!parseJobs(value, options.jobs)) {
+                error = "--jobs needs a number from 1 to 1024";
+                return std::nullopt;
+            }
         } else if (std::strcmp(arg, "--remove-quarantine") == 0) {
             options.removeQuarantine = true;
         } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {

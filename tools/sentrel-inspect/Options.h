@@ -8,6 +8,9 @@
 struct Options {
     bool json = false;
     bool removeQuarantine = false;
+    bool recursive = false;
+    bool followLinks = false;
+    unsigned jobs = 0;          // 0: the number of cores
     bool help = false;
     bool version = false;
     std::vector<std::string> files;

@@ -3,7 +3,10 @@
 #include "Options.h"
 #include "Output.h"
 #include "UCodeEntitlements.h"
+#include "Walk.h"
+#include "Workers.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <vector>
 
 #ifndef SENTREL_VERSION
 #define SENTREL_VERSION "0.0.0"
@@ -18,45 +22,121 @@
 
 namespace {
 
+// What an entry's outcome says, for the summary.
+enum : uint32_t {
+    kInspected = 1,
+    kSigned = 2,        // signed with certificates
+    kAdHoc = 4,         // a signature without certificates
+    kUnsigned = 8,
+    kQuarantined = 16,
+    kFailed = 32,       // not inspected, or its quarantine still there
+};
+
 void progress(size_t done, size_t total, bool show)
 {
     if (show)
         std::fprintf(stderr, "\r[%zu/%zu] inspecting...%s", done, total, done == total ? "\n" : "");
 }
 
-// Inspects one file; false when it could not be inspected or its quarantine
-// could not be removed.
-bool inspectOne(const std::string& path, const Options& options)
+std::string errorLine(const std::string& path, const std::string& message)
 {
-    struct stat st{};
-    if (::lstat(path.c_str(), &st) != 0) {
-        std::fprintf(stderr, "sentrel-inspect: %s: %s\n", path.c_str(), std::strerror(errno));
-        return false;
+    return "sentrel-inspect: " + path + ": " + message + "\n";
+}
+
+bool reportSays(const FileReport& report, const std::string& key)
+{
+    for (const ReportSection& section : report.sections)
+        for (const ReportField& field : section.fields)
+            if (field.key == key)
+                return field.value && field.value->isKindOfClass(NSNumber::class_()) &&
+                       static_cast<const NSNumber*>(field.value.get())->boolValue();
+    return false;
+}
+
+// Inspects one file or bundle.
+EntryOutcome inspectEntry(const WalkEntry& entry, const Options& options)
+{
+    EntryOutcome outcome;
+    const std::string& path = entry.path;
+    if (entry.kind == WalkEntry::Kind::Error) {
+        outcome.err = errorLine(path, entry.message);
+        outcome.flags = kFailed;
+        return outcome;
     }
+    if (entry.kind == WalkEntry::Kind::Skipped) {
+        outcome.err = errorLine(path, entry.message);
+        return outcome;
+    }
+    if (entry.kind == WalkEntry::Kind::File) {
+        // A file that cannot be read is said so and left; one that has
+        // become a FIFO since the walk does not block the open.
+        const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            outcome.err = errorLine(path, std::strerror(errno));
+            outcome.flags = kFailed;
+            return outcome;
+        }
+        struct stat st{};
+        const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+        ::close(fd);
+        if (!regular) {
+            outcome.err = errorLine(path, "no longer a regular file, not opened");
+            return outcome;
+        }
+    }
+
     AutoreleasePoolScope pool;
     FileControllers inspection(path);
-    bool ok = true;
+    outcome.flags = kInspected;
     // As the window's action: removal is asked for whatever the record holds,
     // an empty record included; the status says whether one remains.
     if (options.removeQuarantine) {
         if (UCodeEntitlements::sEntitlements.HasActiveSecuritySandbox()) {
             if (inspection.hasQuarantineRecord()) {
-                std::fprintf(stderr,
-                             "sentrel-inspect: %s: runs in a sandbox and cannot remove the quarantine itself; run:\n"
-                             "  xattr -d com.apple.quarantine \"%s\"\n",
-                             path.c_str(), path.c_str());
-                ok = false;
+                outcome.err = "sentrel-inspect: " + path +
+                              ": runs in a sandbox and cannot remove the quarantine itself; run:\n"
+                              "  xattr -d com.apple.quarantine \"" + path + "\"\n";
+                outcome.flags |= kFailed;
             }
         } else if (!inspection.removeQuarantine()) {
-            std::fprintf(stderr, "sentrel-inspect: %s: could not remove the quarantine\n", path.c_str());
-            ok = false;
+            outcome.err = errorLine(path, "could not remove the quarantine");
+            outcome.flags |= kFailed;
         }
     }
     FileReport report = inspection.report();
-    std::cout << (options.json ? jsonReport(report) + "\n" : textReport(report) + "\n");
-    std::cout.flush();
-    return ok;
+    outcome.out = options.json ? jsonReport(report) + "\n" : textReport(report) + "\n";
+    if (!report.certificates.empty())
+        outcome.flags |= kSigned;
+    else if (reportSays(report, "hasCodeSignature"))
+        outcome.flags |= kAdHoc;
+    else
+        outcome.flags |= kUnsigned;
+    if (reportSays(report, "quarantined"))
+        outcome.flags |= kQuarantined;
+    return outcome;
 }
+
+struct Summary {
+    size_t files = 0, signedFiles = 0, adHoc = 0, unsignedFiles = 0, quarantined = 0, errors = 0;
+
+    void add(uint32_t flags)
+    {
+        files += (flags & kInspected) != 0;
+        signedFiles += (flags & kSigned) != 0;
+        adHoc += (flags & kAdHoc) != 0;
+        unsignedFiles += (flags & kUnsigned) != 0;
+        quarantined += (flags & kQuarantined) != 0;
+        errors += (flags & kFailed) != 0;
+    }
+
+    std::string line() const
+    {
+        return std::to_string(files) + (files == 1 ? " file, " : " files, ") + std::to_string(signedFiles) + " signed, " +
+               std::to_string(adHoc) + " ad-hoc, " + std::to_string(unsignedFiles) + " unsigned, " +
+               std::to_string(quarantined) + " quarantined, " + std::to_string(errors) +
+               (errors == 1 ? " error" : " errors");
+    }
+};
 
 } // namespace
 
@@ -77,13 +157,39 @@ int main(int argc, char** argv)
         std::printf("sentrel-inspect %s\n", SENTREL_VERSION);
         return 0;
     }
-    const bool showProgress = options->files.size() > 1 && isatty(STDERR_FILENO);
-    int status = 0;
-    for (size_t i = 0; i < options->files.size(); ++i) {
-        if (!inspectOne(options->files[i], *options))
-            status = 1;
-        progress(i + 1, options->files.size(), showProgress);
-    }
+    // The walk is cheap beside the inspections; it is done first so that
+    // the workers share its list and the progress knows the total.
+    std::vector<WalkEntry> entries;
+    const WalkOptions walkOptions{options->recursive, options->followLinks};
+    for (const std::string& argument : options->files)
+        walkArgument(argument, walkOptions, [&](WalkEntry entry) { entries.push_back(std::move(entry)); });
+
+    const bool showProgress = entries.size() > 1 && isatty(STDERR_FILENO);
+    const unsigned jobs = options->jobs ? options->jobs : availableCores();
+    Summary summary;
+    EntryOutcome lost;
+    lost.flags = kFailed;
+    inspectInOrder(
+        entries.size(), jobs, [&](size_t i) { return inspectEntry(entries[i], *options); },
+        [&](size_t i, EntryOutcome&& outcome) {
+            if (outcome.err.empty() && outcome.flags == kFailed)
+                outcome.err = errorLine(entries[i].path, "the inspection ended abnormally");
+            if (!outcome.err.empty()) {
+                std::cout.flush();
+                std::fputs(outcome.err.c_str(), stderr);
+            }
+            std::cout << outcome.out;
+            std::cout.flush();
+            summary.add(outcome.flags);
+            progress(i + 1, entries.size(), showProgress);
+        },
+        lost);
+    if (options->json)
+        std::fprintf(stderr, "sentrel-inspect: %s\n", summary.line().c_str());
+    else
+        std::cout << summary.line() << "\n";
+    std::cout.flush();
+    const int status = summary.errors > 0 ? 1 : 0;
     pool->drain();
     return status;
 }

@@ -1,0 +1,188 @@
+#include "Workers.h"
+
+#include <poll.h>
+#include <sched.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <vector>
+
+namespace {
+
+// A record on a worker's pipe: index, flags, length of out, length of err
+// (each a native uint64_t), then the two texts.
+constexpr size_t kHeader = 4 * sizeof(uint64_t);
+
+bool writeAll(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+[[noreturn]] void workerMain(int fd, std::atomic<uint64_t>* next, size_t count,
+                             const std::function<EntryOutcome(size_t)>& inspect)
+{
+    for (;;) {
+        const uint64_t index = next->fetch_add(1);
+        if (index >= count)
+            break;
+        EntryOutcome outcome = inspect(index);
+        std::string record(kHeader, '\0');
+        const uint64_t header[4] = {index, outcome.flags, outcome.out.size(), outcome.err.size()};
+        std::memcpy(record.data(), header, kHeader);
+        record += outcome.out;
+        record += outcome.err;
+        if (!writeAll(fd, record.data(), record.size()))
+            break;
+    }
+    std::fflush(nullptr);
+    // The parent owns everything inherited; leave without running the
+    // process's destructors or exit handlers a second time.
+    ::_exit(0);
+}
+
+struct Worker {
+    pid_t pid = -1;
+    int fd = -1;
+    std::string buffer;
+};
+
+} // namespace
+
+unsigned availableCores()
+{
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return static_cast<unsigned>(CPU_COUNT(&set));
+    const long n = sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? static_cast<unsigned>(n) : 1;
+}
+
+void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcome(size_t)>& inspect,
+                    const std::function<void(size_t, EntryOutcome&&)>& emit, const EntryOutcome& lost)
+{
+    if (jobs <= 1 || count <= 1) {
+        for (size_t i = 0; i < count; ++i)
+            emit(i, inspect(i));
+        return;
+    }
+
+    void* shared = ::mmap(nullptr, sizeof(std::atomic<uint64_t>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    if (shared == MAP_FAILED) {
+        inspectInOrder(count, 1, inspect, emit, lost);
+        return;
+    }
+    auto* next = new (shared) std::atomic<uint64_t>(0);
+
+    // Whatever is buffered would otherwise be written once by each worker.
+    std::fflush(nullptr);
+    std::vector<Worker> workers;
+    for (unsigned w = 0; w < jobs && w < count; ++w) {
+        int fds[2];
+        if (::pipe(fds) != 0)
+            break;
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(fds[0]);
+            for (const Worker& other : workers)
+                ::close(other.fd);
+            workerMain(fds[1], next, count, inspect);
+        }
+        ::close(fds[1]);
+        if (pid < 0) {
+            ::close(fds[0]);
+            break;
+        }
+        workers.push_back({pid, fds[0], {}});
+    }
+    if (workers.empty()) {
+        ::munmap(shared, sizeof(std::atomic<uint64_t>));
+        inspectInOrder(count, 1, inspect, emit, lost);
+        return;
+    }
+
+    std::map<size_t, EntryOutcome> done;
+    size_t emitted = 0;
+    size_t open = workers.size();
+    std::vector<pollfd> polls;
+    char chunk[65536];
+    while (open > 0) {
+        polls.clear();
+        for (const Worker& worker : workers)
+            polls.push_back({worker.fd, POLLIN, 0});
+        if (::poll(polls.data(), polls.size(), -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        for (size_t w = 0; w < workers.size(); ++w) {
+            Worker& worker = workers[w];
+            if (worker.fd < 0 || !(polls[w].revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            const ssize_t n = ::read(worker.fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                ::close(worker.fd);
+                worker.fd = -1;
+                --open;
+                continue;
+            }
+            worker.buffer.append(chunk, static_cast<size_t>(n));
+            while (worker.buffer.size() >= kHeader) {
+                uint64_t header[4];
+                std::memcpy(header, worker.buffer.data(), kHeader);
+                if (worker.buffer.size() < kHeader + header[2] + header[3])
+                    break;
+                EntryOutcome outcome;
+                outcome.flags = static_cast<uint32_t>(header[1]);
+                outcome.out = worker.buffer.substr(kHeader, header[2]);
+                outcome.err = worker.buffer.substr(kHeader + header[2], header[3]);
+                worker.buffer.erase(0, kHeader + header[2] + header[3]);
+                done.emplace(header[0], std::move(outcome));
+            }
+        }
+        // Entries come in order; the taken ones whose worker died are
+        // settled at the end.
+        for (auto it = done.find(emitted); it != done.end(); it = done.find(emitted)) {
+            emit(emitted, std::move(it->second));
+            done.erase(it);
+            ++emitted;
+        }
+    }
+    for (Worker& worker : workers) {
+        if (worker.fd >= 0)
+            ::close(worker.fd);
+        int status = 0;
+        while (::waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }
+    // Entries taken by a worker that ended without answering, and any left
+    // when no worker could go on.
+    for (; emitted < count; ++emitted) {
+        auto it = done.find(emitted);
+        if (it != done.end()) {
+            emit(emitted, std::move(it->second));
+            done.erase(it);
+        } else if (emitted < next->load()) {
+            emit(emitted, EntryOutcome(lost));
+        } else {
+            emit(emitted, inspect(emitted));
+        }
+    }
+    ::munmap(shared, sizeof(std::atomic<uint64_t>));
+}

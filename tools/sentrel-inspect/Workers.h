@@ -1,0 +1,32 @@
+// Inspecting many entries on several cores, the results in their order.
+//
+// The inspectors keep process-wide state that was never meant to be shared
+// between threads (the process pool that static initialisers autorelease to,
+// the debug log's syslog ident, lazily made framework bindings and caches),
+// so the work is spread over forked worker processes rather than threads:
+// each has all of that to itself, and one that dies on a hostile file takes
+// only its entry with it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+struct EntryOutcome {
+    std::string out;        // for standard output
+    std::string err;        // for standard error
+    uint32_t flags = 0;     // the caller's own bits
+};
+
+// Calls inspect(i) for every i below `count`, in this process when jobs is 1
+// (or there is at most one entry), otherwise in up to `jobs` worker processes
+// forked for the run, each taking the next entry not yet taken. emit(i,
+// outcome) is called in this process in index order, as soon as entry i and
+// every one before it are done. An entry whose worker ended before answering
+// gets `lost` as its outcome.
+void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcome(size_t)>& inspect,
+                    const std::function<void(size_t, EntryOutcome&&)>& emit, const EntryOutcome& lost);
+
+// The cores this process may run on.
+unsigned availableCores();
