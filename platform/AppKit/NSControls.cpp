@@ -283,7 +283,6 @@ NSView* NSImageView::initWithFrame(NSRect frame)
 
 void NSImageView::setImage(NSImage* image)
 {
-    m_image = image;
     auto* label = qobject_cast<QLabel*>(widget());
     if (!label)
         return;

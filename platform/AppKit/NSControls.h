@@ -97,16 +97,14 @@ private:
     bool m_hidesWhenEmpty = false;
 };
 
+// An image scaled into the view's box. Only the scaled picture is kept: an
+// application's icon can be a thousand pixels across.
 class NSImageView : public NSControl {
     OBJC_CLASS(NSImageView, NSControl)
 public:
     NSView* initWithFrame(NSRect frame) override;
-    NSImage* image() const { return m_image; }
     void setImage(NSImage* image);
     void showValue(id value) override;
-
-private:
-    Retained<NSImage> m_image;
 };
 
 class NSButton : public NSControl {
