@@ -12,6 +12,8 @@
 #include <atomic>
 #include <fstream>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 
 // What a code object knows: the reader's result, or an error status, plus
 // where it came from.
@@ -291,17 +293,73 @@ CFTypeID SecCertificateGetTypeID() { return SecCertificate::class_()->typeID; }
 
 SecCertificate::~SecCertificate() { X509_free(static_cast<X509*>(m_x509)); }
 
+namespace {
+
+// Every signed file of a tree carries the same few intermediates and roots,
+// and each certificate is looked at through several objects (the signature's
+// chain, the identity's certificates); each distinct certificate is decoded
+// once per process and shared, OpenSSL counting its references. The cache is
+// keyed by the DER bytes themselves and dropped whole when it gets large, so
+// that a tree of differently signed files does not keep every leaf.
+class DecodedCertificates {
+public:
+    // A new reference to the certificate the bytes encode, nullptr when they
+    // are not exactly one DER-encoded certificate.
+    X509* decode(const std::vector<uint8_t>& der)
+    {
+        const std::string key(reinterpret_cast<const char*>(der.data()), der.size());
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (auto found = m_decoded.find(key); found != m_decoded.end()) {
+            X509_up_ref(found->second);
+            return found->second;
+        }
+        const unsigned char* p = der.data();
+        X509* x509 = d2i_X509(nullptr, &p, static_cast<long>(der.size()));
+        // One certificate, and nothing after it.
+        if (!x509 || p != der.data() + der.size()) {
+            X509_free(x509);
+            return nullptr;
+        }
+        if (m_decoded.size() >= kMaxEntries)
+            clear();
+        X509_up_ref(x509);
+        m_decoded.emplace(key, x509);
+        return x509;
+    }
+
+    ~DecodedCertificates() { clear(); }
+
+private:
+    static constexpr size_t kMaxEntries = 256;
+
+    void clear()
+    {
+        for (auto& [der, x509] : m_decoded)
+            X509_free(x509);
+        m_decoded.clear();
+    }
+
+    std::mutex m_mutex;
+    std::unordered_map<std::string, X509*> m_decoded;
+};
+
+DecodedCertificates& decodedCertificates()
+{
+    // Never destroyed: certificates may be released by destructors that run
+    // after this one would.
+    static DecodedCertificates* cache = new DecodedCertificates;
+    return *cache;
+}
+
+} // namespace
+
 SecCertificate* SecCertificate::certificateWithDER(std::vector<uint8_t> der)
 {
     if (der.empty() || der.size() > static_cast<size_t>(INT32_MAX))
         return nil;
-    const unsigned char* p = der.data();
-    X509* x509 = d2i_X509(nullptr, &p, static_cast<long>(der.size()));
-    // One certificate, and nothing after it.
-    if (!x509 || p != der.data() + der.size()) {
-        X509_free(x509);
+    X509* x509 = decodedCertificates().decode(der);
+    if (!x509)
         return nil;
-    }
     SecCertificate* certificate = new SecCertificate;
     certificate->m_der = std::move(der);
     certificate->m_x509 = x509;

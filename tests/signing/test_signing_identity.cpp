@@ -166,4 +166,52 @@ TEST(Credentials, AppleMarkOnlyBesideAppleCertificates)
     EXPECT_EQ(text(identity->intermediateCommonName()), "Developer ID Certification Authority");
 }
 
+// Certificates are decoded once per process and shared; sharing must not let
+// one set of bytes stand for another, nor free what a certificate still uses.
+TEST(CertificateDecoding, SharedDecodingKeepsEachCertificateItsOwn)
+{
+    AutoreleasePoolScope pool;
+    const fixtures::Bytes bytes = fixtures::appleCertificate("AppleRootCA.cer").der();
+    const std::vector<uint8_t> der(bytes.begin(), bytes.end());
+    SecCertificate* first = SecCertificate::certificateWithDER(der);
+    SecCertificate* second = SecCertificate::certificateWithDER(der);
+    ASSERT_NE(first, nil);
+    ASSERT_NE(second, nil);
+    EXPECT_NE(first, second);
+    EXPECT_EQ(first->x509(), second->x509());
+
+    // The same bytes with one more after them are no certificate, decoded
+    // before or not.
+    std::vector<uint8_t> longer = der;
+    longer.push_back(0);
+    EXPECT_EQ(SecCertificate::certificateWithDER(longer), nil);
+    EXPECT_EQ(SecCertificate::certificateWithDER(longer), nil);
+
+    // Many more distinct certificates than are kept decoded: the first still
+    // answers, and decoding its bytes again gives the same answers.
+    first->retain();
+    const fixtures::KeyPtr key = fixtures::testKey(fixtures::KeyType::EcP256, 0);
+    for (long serial = 1; serial <= 300; ++serial) {
+        AutoreleasePoolScope inner;
+        fixtures::CertificateRequest request;
+        request.subject = {{"CN", "Certificate " + std::to_string(serial)}};
+        request.key = key;
+        request.serial = serial;
+        const fixtures::Bytes other = fixtures::makeCertificate(request).der();
+        SecCertificate* made = SecCertificate::certificateWithDER(std::vector<uint8_t>(other.begin(), other.end()));
+        ASSERT_NE(made, nil);
+        CFStringRef name = nullptr;
+        ASSERT_EQ(SecCertificateCopyCommonName(made, &name), errSecSuccess);
+        EXPECT_EQ(text(name), "Certificate " + std::to_string(serial));
+        CFRelease(name);
+    }
+    for (SecCertificate* certificate : {first, SecCertificate::certificateWithDER(der)}) {
+        CFStringRef name = nullptr;
+        ASSERT_EQ(SecCertificateCopyCommonName(certificate, &name), errSecSuccess);
+        EXPECT_EQ(text(name), "Apple Root CA");
+        CFRelease(name);
+    }
+    first->release();
+}
+
 } // namespace
