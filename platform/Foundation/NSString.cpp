@@ -35,9 +35,17 @@ long long asSigned(const FormatArg& arg)
             using T = decltype(v);
             if constexpr (std::is_same_v<T, long long> || std::is_same_v<T, unsigned long long>)
                 return static_cast<long long>(v);
-            else if constexpr (std::is_same_v<T, double>)
+            else if constexpr (std::is_same_v<T, double>) {
+                // A mismatched floating-point argument converts, saturating;
+                // NaN gives 0.
+                if (!(v == v))
+                    return 0;
+                if (v >= 9223372036854775807.0)
+                    return LLONG_MAX;
+                if (v <= -9223372036854775808.0)
+                    return LLONG_MIN;
                 return static_cast<long long>(v);
-            else
+            } else
                 return static_cast<long long>(reinterpret_cast<uintptr_t>(v));
         },
         arg.value);

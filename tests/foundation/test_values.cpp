@@ -134,6 +134,9 @@ TEST(Formatting, ObjectsNumbersAndMismatchedArguments)
     EXPECT_NO_THROW(NSString::stringWithFormat("%d %s %@", NSSTR("x"), 5, 3));
     EXPECT_EQ(NSString::stringWithFormat("%@", 3)->utf8(), "3");
     EXPECT_EQ(NSString::stringWithFormat("%d %d", 1)->utf8(), "1 ");
+    // A floating-point number where an integer is expected saturates.
+    EXPECT_EQ(NSString::stringWithFormat("%lld %lld %lld", 1e300, -1e300, std::nan(""))->utf8(),
+              "9223372036854775807 -9223372036854775808 0");
 }
 
 TEST(Formatting, IntegersTakeTheWidthOfTheirConversion)
