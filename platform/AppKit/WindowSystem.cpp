@@ -247,6 +247,9 @@ QList<QUrl> droppedFiles(const QMimeData* data)
 class WindowWidget : public QWidget {
 public:
     explicit WindowWidget(NSWindowHost* host) : m_host(host) { setAcceptDrops(true); }
+    // The window is gone; the widget waits for its deletion.
+    void detach() { m_host = nullptr; }
+    NSWindowHost* host() const { return m_host; }
 
 protected:
     // Files dropped on any window of the application open as documents.
@@ -280,7 +283,7 @@ protected:
     void changeEvent(QEvent* event) override
     {
         // The window manager gave the window the keyboard.
-        if (event->type() == QEvent::ActivationChange && isActiveWindow() && NSApp &&
+        if (event->type() == QEvent::ActivationChange && m_host && isActiveWindow() && NSApp &&
             m_host->owner->canBecomeKeyWindow() && m_host->owner->isVisible())
             NSApp->setKeyWindow(m_host->owner);
         QWidget::changeEvent(event);
@@ -288,7 +291,7 @@ protected:
 
     void paintEvent(QPaintEvent*) override
     {
-        NSColor* background = m_host->owner->backgroundColor();
+        NSColor* background = m_host ? m_host->owner->backgroundColor() : nullptr;
         if (!background)
             return;
         QPainter painter(this);
@@ -299,6 +302,8 @@ protected:
 
     void resizeEvent(QResizeEvent* event) override
     {
+        if (!m_host)
+            return;
         if (event->spontaneous())
             m_host->windowSystemMovedOrResized();
         m_host->layoutContent();
@@ -306,7 +311,7 @@ protected:
 
     void moveEvent(QMoveEvent* event) override
     {
-        if (event->spontaneous())
+        if (m_host && event->spontaneous())
             m_host->windowSystemMovedOrResized();
     }
 
@@ -315,7 +320,7 @@ protected:
         // The window manager's close button: the window closes the platform's
         // way, which hides it.
         event->ignore();
-        if (isVisible())
+        if (m_host && isVisible())
             m_host->owner->close();
     }
 
@@ -327,10 +332,13 @@ private:
 class ViewWidget : public QWidget {
 public:
     ViewWidget(NSView* view) : m_view(view) {}
+    void detach() { m_view = nullptr; }
 
 protected:
     void paintEvent(QPaintEvent* event) override
     {
+        if (!m_view)
+            return;
         QPainter painter(this);
         const float height = float(this->height());
         painter.translate(0, height);
@@ -530,12 +538,17 @@ bool NSWindowHost::hasNativeFocus() const
     return focus && focus != widget && focus->window() == widget && !dynamic_cast<const ViewWidget*>(focus);
 }
 
+// The widgets of a window or view that goes are deleted once control is
+// back in the event loop: the window may go while one of its own widgets is
+// handling an event (its close button, a shortcut of its menu bar).
 NSWindowHost::~NSWindowHost()
 {
     menuBar = nullptr;
     if (widget->windowHandle())
         widget->windowHandle()->setProperty(kNSWindowProperty, QVariant());
-    delete widget;
+    static_cast<WindowWidget*>(widget)->detach();
+    widget->hide();
+    widget->deleteLater();
 }
 
 void NSWindowHost::layoutContent()
@@ -598,9 +611,12 @@ void NSWindowHost::scheduleShapeUpdate()
     if (shaping || shapePending)
         return;
     shapePending = true;
-    QTimer::singleShot(0, widget, [this] {
-        shapePending = false;
-        updateShape();
+    // Through the widget: the host may be gone by then, the widget not yet.
+    QTimer::singleShot(0, widget, [window = static_cast<WindowWidget*>(widget)] {
+        if (NSWindowHost* host = window->host()) {
+            host->shapePending = false;
+            host->updateShape();
+        }
     });
 }
 
@@ -638,4 +654,15 @@ NSViewHost::NSViewHost(NSView* view, QWidget* nativeWidget)
 {
 }
 
-NSViewHost::~NSViewHost() { delete m_alive.data(); }
+NSViewHost::~NSViewHost()
+{
+    QWidget* gone = m_alive.data();
+    if (!gone)
+        return;
+    gone->disconnect();
+    if (!isNative)
+        static_cast<ViewWidget*>(gone)->detach();
+    gone->hide();
+    gone->setParent(nullptr);
+    gone->deleteLater();
+}

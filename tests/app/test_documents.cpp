@@ -8,6 +8,7 @@
 #include "IXDocument.h"
 #include "TempFolder.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDropEvent>
 #include <QMimeData>
@@ -266,6 +267,18 @@ TEST_F(Documents, AFileThatCannotBeReadSaysSo)
     IXDocument* fine = open(folder.writeFile("fine.txt", "x"));
     ASSERT_NE(fine, nullptr);
     EXPECT_TRUE(controlBoundTo(fine->window(), "fileProblemDescription")->isHidden());
+}
+
+TEST_F(Documents, TheWindowsCloseButtonClosesTheDocumentFromInsideItsOwnEvent)
+{
+    IXDocument* document = open(folder.writeFile("closing", "c"));
+    ASSERT_TRUE(document && document->window() && document->window()->host());
+    // The window and its widgets go while the widget handles the event.
+    QCloseEvent close;
+    QCoreApplication::sendEvent(document->window()->host()->widget, &close);
+    EXPECT_EQ(controller()->documents()->count(), 0u);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(appController()->splashWindow()->isVisible());
 }
 
 TEST_F(Documents, FilesDroppedOnTheSplashOpen)
