@@ -182,12 +182,6 @@ void NSControl::setEnabled(BOOL enabled)
         widget()->setEnabled(enabled);
 }
 
-void NSControl::setAccessibilityLabel(NSString* label)
-{
-    if (widget())
-        widget()->setAccessibleDescription(qt(label));
-}
-
 void NSControl::setBooleanTexts(const std::string& yes, const std::string& no)
 {
     m_yes = yes;
@@ -214,7 +208,8 @@ NSView* NSTextField::initWithFrame(NSRect frame)
         label->setTextFormat(Qt::PlainText);
         label->setWordWrap(true);
         label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-        label->setFocusPolicy(Qt::ClickFocus);
+        // Reached with Tab too, so a screen reader's user can read each value.
+        label->setFocusPolicy(Qt::StrongFocus);
         label->setMinimumWidth(40);
         adoptWidget(label);
     }

@@ -40,8 +40,6 @@ public:
 
     BOOL isEnabled() const;
     void setEnabled(BOOL enabled);
-    // What a screen reader says the control is, beside what it shows.
-    void setAccessibilityLabel(NSString* label);
     // The texts booleans show as ("Signed" / "Not signed"); "Yes" / "No"
     // by default.
     void setBooleanTexts(const std::string& yes, const std::string& no);

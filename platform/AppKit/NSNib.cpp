@@ -235,8 +235,7 @@ private:
             return nullptr;
         keep(view, attr(node, "id"));
         if (const std::string label = attr(node, "label"); !label.empty())
-            if (auto* control = dynamic_cast<NSControl*>(view))
-                control->setAccessibilityLabel(string(label));
+            view->setAccessibilityLabel(string(label));
         return view;
     }
 

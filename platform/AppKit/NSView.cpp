@@ -162,6 +162,12 @@ NSView* NSView::hitTest(NSPoint point)
     return this;
 }
 
+void NSView::setAccessibilityLabel(NSString* label)
+{
+    if (m_host)
+        m_host->widget->setAccessibleDescription(QString::fromStdString(label ? label->utf8() : std::string()));
+}
+
 void NSView::setNeedsDisplay(BOOL flag)
 {
     if (flag && m_host)

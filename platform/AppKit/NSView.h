@@ -56,6 +56,8 @@ public:
     virtual BOOL acceptsFirstMouse(NSEvent* event) { return NO; }
     // Whether the view takes key events as its window's first responder.
     virtual BOOL acceptsFirstResponder() const { return NO; }
+    // What a screen reader says the view is, beside what it shows.
+    void setAccessibilityLabel(NSString* label);
 
     // NSView(protocol_MouseCapture): the event's location in the view.
     NSPoint mouseCaptureWindowLocation(NSEvent* event);
