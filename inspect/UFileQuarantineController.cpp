@@ -1,8 +1,16 @@
 #include "UFileQuarantineController.h"
 
+#include "Foundation/NSPropertyList.h"
+#include "sys/AppleDouble.h"
+#include "sys/xattr.h"
+
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 NSString* const kAppleQuarantineKeyName = NSSTR("com.apple.quarantine");
+NSString* const kSambaQuarantineKeyName = NSSTR("user.DosStream.com.apple.quarantine:$DATA");
 
 namespace {
 
@@ -39,6 +47,84 @@ NSString* arrivalDescription(const NSString* type)
 
 bool sameKey(CFStringRef a, CFStringRef b) { return a && b && CFEqual(a, b); }
 
+constexpr const char* kWhereFromsName = "com.apple.metadata:kMDItemWhereFroms";
+
+// One place where a record (or a companion that could not be read) was
+// found.
+struct RecordPlace {
+    std::string line;
+    NSData* value = nil;   // nil for an unreadable companion
+};
+
+struct Companion {
+    std::string path;
+    const char* label;
+    sentrel::sys::AppleDoubleParse parse;
+};
+
+std::vector<Companion> companionsOf(const char* path)
+{
+    std::vector<Companion> companions;
+    if (!path)
+        return companions;
+    const sentrel::sys::AppleDoubleCompanions found = sentrel::sys::appleDoubleCompanions(path);
+    if (found.beside)
+        companions.push_back({*found.beside, "AppleDouble", sentrel::sys::readAppleDoubleFile(*found.beside)});
+    if (found.zipped)
+        companions.push_back({*found.zipped, "AppleDouble in __MACOSX", sentrel::sys::readAppleDoubleFile(*found.zipped)});
+    return companions;
+}
+
+NSData* dataOf(const std::vector<uint8_t>& bytes) { return NSData::dataWithBytes(bytes.data(), bytes.size()); }
+
+std::vector<RecordPlace> recordPlaces(const UFileQuarantineController* controller)
+{
+    std::vector<RecordPlace> places;
+    if (!controller->filePath())
+        return places;
+    if (NSData* own = controller->extendedAttributeForKeyName(kAppleQuarantineKeyName))
+        places.push_back({"attribute com.apple.quarantine", own});
+    if (NSData* samba = controller->extendedAttributeForKeyName(kSambaQuarantineKeyName))
+        places.push_back({"Samba stream " + kSambaQuarantineKeyName->utf8(), samba});
+    for (const Companion& companion : companionsOf(controller->filePathName())) {
+        if (companion.parse.status != sentrel::sys::AppleDoubleStatus::ok) {
+            places.push_back({std::string("unreadable ") + companion.label + " " + companion.path + ": " +
+                                  sentrel::sys::appleDoubleStatusText(companion.parse.status),
+                              nil});
+            continue;
+        }
+        const auto* record = companion.parse.file.attribute("com.apple.quarantine");
+        if (record && !record->value.empty())
+            places.push_back({std::string(companion.label) + " " + companion.path, dataOf(record->value)});
+    }
+    return places;
+}
+
+// The strings of a kMDItemWhereFroms property list, added to `out` when not
+// there yet.
+void addWhereFroms(NSData* value, std::vector<std::string>& out)
+{
+    if (!value)
+        return;
+    id plist = NSPropertyListSerialization::propertyListWithData(value, NSPropertyListImmutable, nullptr, nullptr);
+    if (!plist || !plist->isKindOfClass(NSArray::class_()))
+        return;
+    for (id item : *static_cast<NSArray*>(plist))
+        if (item && item->isKindOfClass(NSString::class_())) {
+            std::string text = static_cast<NSString*>(item)->utf8();
+            if (!text.empty() && std::find(out.begin(), out.end(), text) == out.end())
+                out.push_back(std::move(text));
+        }
+}
+
+NSArray* arrayOfLines(const std::vector<std::string>& lines)
+{
+    NSMutableArray* array = NSMutableArray::array();
+    for (const std::string& line : lines)
+        array->addObject(NSString::stringWithUTF8(line));
+    return array;
+}
+
 } // namespace
 
 OBJC_IMPLEMENTATION(UFileQuarantineController, UFileAttributesController)
@@ -58,6 +144,10 @@ OBJC_IMPLEMENTATION(UFileQuarantineController, UFileAttributesController)
     cls.property("quarantineAttributesStringData", &C::quarantineAttributesStringData);
     cls.property("quarantineTimestamp", &C::quarantineTimestamp);
     cls.property("quarantineProperties", &C::quarantineProperties);
+    cls.property("quarantineRecordSources", &C::quarantineRecordSources);
+    cls.property("quarantinedAnywhere", &C::quarantinedAnywhere);
+    cls.property("quarantineFoundRecord", &C::quarantineFoundRecord);
+    cls.property("quarantineWhereFrom", &C::quarantineWhereFrom);
 
     cls.dependentKeys("quarantineDataValue", &C::keyPathsForValuesAffectingQuarantineDataValue);
     cls.dependentKeys("quarantineDownloadedFromWhere", &C::keyPathsForValuesAffectingQuarantineDownloadedFromWhere);
@@ -73,6 +163,10 @@ OBJC_IMPLEMENTATION(UFileQuarantineController, UFileAttributesController)
     cls.dependentKeys("quarantineAttributes", &C::keyPathsForValuesAffectingQuarantineAttributes);
     cls.dependentKeys("quarantineAttributesStringData", &C::keyPathsForValuesAffectingQuarantineAttributesStringData);
     cls.dependentKeys("quarantined", &C::keyPathsForValuesAffectingQuarantined);
+    cls.dependentKeys("quarantineRecordSources", &C::keyPathsForValuesAffectingQuarantineRecordSources);
+    cls.dependentKeys("quarantinedAnywhere", &C::keyPathsForValuesAffectingQuarantinedAnywhere);
+    cls.dependentKeys("quarantineFoundRecord", &C::keyPathsForValuesAffectingQuarantineFoundRecord);
+    cls.dependentKeys("quarantineWhereFrom", &C::keyPathsForValuesAffectingQuarantineWhereFrom);
 }
 
 // ---------------------------------------------------------------- key dependencies
@@ -96,6 +190,10 @@ QUARANTINE_KEY_DEPENDS_ON_ALL_ATTRIBUTES(QuarantineDescription)
 QUARANTINE_KEY_DEPENDS_ON_ALL_ATTRIBUTES(QuarantineAttributes)
 QUARANTINE_KEY_DEPENDS_ON_ALL_ATTRIBUTES(QuarantineAttributesStringData)
 QUARANTINE_KEY_DEPENDS_ON_ALL_ATTRIBUTES(Quarantined)
+QUARANTINE_KEY_DEPENDS_ON_ALL_ATTRIBUTES(QuarantineRecordSources)
+QUARANTINE_KEY_DEPENDS_ON_ALL_ATTRIBUTES(QuarantinedAnywhere)
+QUARANTINE_KEY_DEPENDS_ON_ALL_ATTRIBUTES(QuarantineFoundRecord)
+QUARANTINE_KEY_DEPENDS_ON_ALL_ATTRIBUTES(QuarantineWhereFrom)
 #undef QUARANTINE_KEY_DEPENDS_ON_ALL_ATTRIBUTES
 
 // ---------------------------------------------------------------- the record
@@ -229,8 +327,62 @@ void UFileQuarantineController::setQuarantined(bool quarantined)
 {
     if (quarantined)
         return;
-    if (removeExtendedAttributeForKeyName(kAppleQuarantineKeyName))
+    bool removed = removeExtendedAttributeForKeyName(kAppleQuarantineKeyName);
+    if (const char* path = filePathName()) {
+        if (::removexattr(path, kSambaQuarantineKeyName->utf8().c_str(), 0) == 0)
+            removed = true;
+        for (const Companion& companion : companionsOf(path)) {
+            const auto outcome = sentrel::sys::removeAppleDoubleAttribute(companion.path, "com.apple.quarantine");
+            if (outcome == sentrel::sys::AppleDoubleRemoval::rewritten ||
+                outcome == sentrel::sys::AppleDoubleRemoval::deleted)
+                removed = true;
+        }
+    }
+    if (removed)
         fileMarkAttributesAsDirty();
+}
+
+// ---------------------------------------------------------------- every place it is kept
+
+NSArray* UFileQuarantineController::quarantineRecordSources() const
+{
+    std::vector<std::string> lines;
+    for (const RecordPlace& place : recordPlaces(this))
+        lines.push_back(place.line);
+    return arrayOfLines(lines);
+}
+
+bool UFileQuarantineController::quarantinedAnywhere() const
+{
+    for (const RecordPlace& place : recordPlaces(this))
+        if (place.value)
+            return true;
+    return false;
+}
+
+NSString* UFileQuarantineController::quarantineFoundRecord() const
+{
+    for (const RecordPlace& place : recordPlaces(this))
+        if (place.value)
+            return recordText(place.value);
+    return NSSTR("");
+}
+
+NSArray* UFileQuarantineController::quarantineWhereFrom() const
+{
+    std::vector<std::string> addresses;
+    if (!filePath())
+        return arrayOfLines(addresses);
+    for (const char* name : {"xdg.origin.url", "xdg.referrer.url"})
+        if (NSData* value = extendedAttributeForKeyName(NSString::stringWithUTF8String(name)))
+            if (NSString* text = recordText(value); text && text->length() &&
+                std::find(addresses.begin(), addresses.end(), text->utf8()) == addresses.end())
+                addresses.push_back(text->utf8());
+    addWhereFroms(extendedAttributeForKeyName(NSString::stringWithUTF8String(kWhereFromsName)), addresses);
+    for (const Companion& companion : companionsOf(filePathName()))
+        if (const auto* whereFroms = companion.parse.file.attribute(kWhereFromsName))
+            addWhereFroms(dataOf(whereFroms->value), addresses);
+    return arrayOfLines(addresses);
 }
 
 NSDictionary* UFileQuarantineController::quarantineProperties() const

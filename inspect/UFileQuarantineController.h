@@ -12,8 +12,19 @@
 //   field 2  the agent (the application that wrote the record)
 //   3...     not interpreted
 //
-// Every key below depends on privateURL and fileURLUpdated, as the inherited
-// keys do.
+// The same record reaches Linux by other roads, each read as the record:
+//
+//   - a Samba share keeps a Mac client's attribute as the named-stream
+//     attribute "user.DosStream.com.apple.quarantine:$DATA" (the value with
+//     or without a trailing NUL);
+//   - an AppleDouble file "._<name>" beside the file, or
+//     "<root>/__MACOSX/<folders>/._<name>" where a zip made on a Mac was
+//     unpacked, carries the attribute in its ATTR block (sys/AppleDouble.h).
+//
+// The keys above quarantineRecordSources keep speaking of the file's own
+// attribute; the ones from quarantineRecordSources on say what else was
+// found and where. Every key depends on privateURL and fileURLUpdated, as
+// the inherited keys do.
 #pragma once
 
 #include "CoreServices/LaunchServices.h"
@@ -21,6 +32,8 @@
 
 // "com.apple.quarantine", the extended attribute holding the record.
 extern NSString* const kAppleQuarantineKeyName;
+// "user.DosStream.com.apple.quarantine:$DATA", the record as Samba keeps it.
+extern NSString* const kSambaQuarantineKeyName;
 
 class UFileQuarantineController : public UFileAttributesController {
     OBJC_CLASS(UFileQuarantineController, UFileAttributesController)
@@ -33,8 +46,12 @@ public:
 
     // Whether the record is present with at least one byte.
     bool quarantined() const;
-    // False removes the record and, when that succeeded, bumps the counter a
-    // second time (two in all). True does nothing at all.
+    // False removes the record from every place it was found: the file's own
+    // attribute, the Samba stream attribute, and the attribute inside each
+    // AppleDouble companion (the companion written again without it, or
+    // deleted when nothing else is left in it). When anything was removed
+    // the counter is bumped once more (two in all when the file's own
+    // attribute went, which bumps it itself). True does nothing at all.
     void setQuarantined(bool quarantined);
 
     // The record's text: "" without a URL or record, nil when it is not UTF-8.
@@ -66,6 +83,30 @@ public:
     // dictionary.
     NSDictionary* quarantineProperties() const;
 
+    // Where a record was found, one line each, in the order they are read:
+    //   "attribute com.apple.quarantine"
+    //   "Samba stream user.DosStream.com.apple.quarantine:$DATA"
+    //   "AppleDouble <path of ._name>"
+    //   "AppleDouble in __MACOSX <path of __MACOSX/.../._name>"
+    // An AppleDouble file that cannot be read gives
+    //   "unreadable AppleDouble <path>: <why>"
+    // (and no record). Empty without a URL.
+    NSArray* quarantineRecordSources() const;
+    // Whether a record was found anywhere.
+    bool quarantinedAnywhere() const;
+    // The record's text from the first place it was found ("" when none,
+    // nil when it is not UTF-8), read as the own attribute's is.
+    NSString* quarantineFoundRecord() const;
+    // The addresses the file came from, each once, in this order: the
+    // browser's "xdg.origin.url" and "xdg.referrer.url" attributes, then the
+    // strings of the kMDItemWhereFroms property list in the file's own
+    // attribute and in its AppleDouble companions.
+    NSArray* quarantineWhereFrom() const;
+
+    static NSSet* keyPathsForValuesAffectingQuarantineRecordSources();
+    static NSSet* keyPathsForValuesAffectingQuarantinedAnywhere();
+    static NSSet* keyPathsForValuesAffectingQuarantineFoundRecord();
+    static NSSet* keyPathsForValuesAffectingQuarantineWhereFrom();
     static NSSet* keyPathsForValuesAffectingQuarantineDataValue();
     static NSSet* keyPathsForValuesAffectingQuarantineDownloadedFromWhere();
     static NSSet* keyPathsForValuesAffectingQuarantineAgentDescription();
