@@ -48,8 +48,10 @@ public:
 
     FileReport report() const;
     bool quarantined() const { return m_attributes->quarantined(); }
-    // Whether a quarantine record is there at all, an empty one included.
-    bool hasQuarantineRecord() const { return m_attributes->sizeofExtendedAttributeForKeyName(kAppleQuarantineKeyName) >= 0; }
+    // Whether a quarantine record is there in any place the controller reads
+    // one from (quarantineRecordSources): the file's own attribute, the Samba
+    // stream attribute or an AppleDouble companion.
+    bool hasQuarantineRecord() const { return m_attributes->quarantinedAnywhere(); }
     // The document's removal action when the program runs without a sandbox;
     // false when the record is still there afterwards.
     bool removeQuarantine();
