@@ -360,7 +360,7 @@ TEST_F(TreeWalk, OneJobAndTwoJobsWriteTheSameReport)
 TEST_F(TreeWalk, FolderWithoutRecursionLinksFollowedAndFifoNamed)
 {
     // Without --recursive a folder gives its own files and bundles only.
-    Outcome flat = runAsUser({"--json", "-j", "2", "tree/sub"});
+    Outcome flat = runAsUser({"--json", "-j2", "tree/sub"});
     EXPECT_EQ(flat.status, 0) << flat.err;
     std::vector<std::string> paths;
     for (const json& report : flat.objects())

@@ -228,6 +228,31 @@ TEST(CertificateChains, AGapInTheChainEndsItThere) {
     EXPECT_EQ(readOk(MachOBuilder().build(options).bytes).certificates, (std::vector<Bytes>{chain[0].der()}));
 }
 
+// Chains already worked out are reused for signatures that store the same
+// certificates; the signer is part of what decides the leaf.
+TEST(CertificateChains, TheSameCertificatesNamingAnotherSignerGiveItsChain) {
+    const auto chain = ownChain(3, KeyType::EcP256, "Shared Leaf A");
+    CertificateRequest second;
+    second.subject = {{"CN", "Shared Leaf B"}};
+    second.key = testKey(KeyType::EcP256, 7);
+    second.issuer = &chain[1];
+    second.serial = 0x3000;
+    second.codeSigning = true;
+    const TestCertificate other = makeCertificate(second);
+    for (bool ber : {true, false}) {
+        for (int round = 0; round < 2; ++round) {
+            for (const TestCertificate* signer : {&chain[0], &other}) {
+                SigningOptions options;
+                options.cms = CmsOptions{*signer, {chain[2], other, chain[1], chain[0]}};
+                options.cms->ber = ber;
+                EXPECT_EQ(readOk(MachOBuilder().build(options).bytes).certificates,
+                          (std::vector<Bytes>{signer->der(), chain[1].der(), chain[2].der()}))
+                    << signer->commonName() << " ber " << ber << " round " << round;
+            }
+        }
+    }
+}
+
 // A re-keyed intermediate keeps its name; without key identifiers only the
 // signature tells which of the two issued the leaf.
 TEST(CertificateChains, TheIssuerIsTheOneWhoseKeySignedTheChild) {

@@ -55,8 +55,11 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error)
             options.recursive = true;
         } else if (std::strcmp(arg, "--follow-links") == 0) {
             options.followLinks = true;
-        } else if (std::strcmp(arg, "--jobs") == 0 || std::strcmp(arg, "-j") == 0 || std::strncmp(arg, "--jobs=", 7) == 0) {
-            const char* value = arg[2] == 'j' && arg[6] == '=' ? arg + 7 : (i + 1 < argc ? argv[++i] : nullptr);
+        } else if (std::strcmp(arg, "--jobs") == 0 || std::strncmp(arg, "-j", 2) == 0 || std::strncmp(arg, "--jobs=", 7) == 0) {
+            // --jobs N, --jobs=N, -j N, -jN
+            const char* value = std::strncmp(arg, "--jobs=", 7) == 0 ? arg + 7
+                                : (arg[1] == 'j' && arg[2] != '\0') ? arg + 2
+                                : (i + 1 < argc ? argv[++i] : nullptr);
             if (!parseJobs(value, options.jobs)) {
                 error = "--jobs needs a number from 1 to 1024";
                 return std::nullopt;

@@ -7,8 +7,12 @@
 #include <openssl/x509v3.h>
 
 #include <climits>
+#include <cstring>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace codesign {
 
@@ -69,9 +73,157 @@ int issuerFit(X509* issuer, X509* subject) {
     return 0;
 }
 
+
+// ------------------------------------------------------------ the outline
+
+// One BER element: its tag byte, its content and the whole of it.
+struct Element {
+    std::uint8_t tag = 0;
+    std::span<const std::uint8_t> content;
+    std::span<const std::uint8_t> whole;
+};
+
+constexpr int kMaxDepth = 32;
+
+// The element at the start of `in` (definite or indefinite length); nullopt
+// when it is not well formed or runs past the end.
+std::optional<Element> readElement(std::span<const std::uint8_t> in, int depth) {
+    if (depth > kMaxDepth || in.size() < 2) return std::nullopt;
+    const std::uint8_t tag = in[0];
+    if ((tag & 0x1f) == 0x1f) return std::nullopt;  // high tag numbers: none in a signature's outline
+    std::size_t pos = 1;
+    const std::uint8_t first = in[pos++];
+    if (first == 0x80) {
+        if (!(tag & 0x20)) return std::nullopt;  // only constructed elements have indefinite lengths
+        for (std::size_t at = pos;;) {
+            if (in.size() - at >= 2 && in[at] == 0 && in[at + 1] == 0)
+                return Element{tag, in.subspan(pos, at - pos), in.first(at + 2)};
+            auto child = readElement(in.subspan(at), depth + 1);
+            if (!child) return std::nullopt;
+            at += child->whole.size();
+        }
+    }
+    std::size_t length = first;
+    if (first & 0x80) {
+        const std::size_t bytes = first & 0x7f;
+        if (bytes == 0 || bytes > 4 || in.size() - pos < bytes) return std::nullopt;
+        length = 0;
+        for (std::size_t i = 0; i < bytes; ++i) length = (length << 8) | in[pos++];
+    }
+    if (in.size() - pos < length) return std::nullopt;
+    return Element{tag, in.subspan(pos, length), in.first(pos + length)};
+}
+
+// The elements that make up a constructed element's content, exactly.
+std::optional<std::vector<Element>> childrenOf(const Element& element, int depth) {
+    if (!(element.tag & 0x20)) return std::nullopt;
+    std::vector<Element> children;
+    for (std::span<const std::uint8_t> rest = element.content; !rest.empty();) {
+        auto child = readElement(rest, depth + 1);
+        if (!child) return std::nullopt;
+        children.push_back(*child);
+        rest = rest.subspan(child->whole.size());
+    }
+    return children;
+}
+
+// What the chain depends on: the certificates field of the SignedData as
+// stored, and the first SignerInfo's signer identifier. nullopt unless the
+// ContentInfo, the SignedData and each SignerInfo are well-formed BER of the
+// expected shape, with certificates that are all plain X.509 ones.
+struct Outline {
+    std::span<const std::uint8_t> certificates;
+    std::span<const std::uint8_t> signer;
+};
+
+std::optional<Outline> outlineOf(std::span<const std::uint8_t> bytes) {
+    static constexpr std::uint8_t kSignedDataOid[] = {0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x07, 0x02};
+    auto info = readElement(bytes, 0);
+    if (!info || info->tag != 0x30) return std::nullopt;
+    auto parts = childrenOf(*info, 0);
+    if (!parts || parts->size() != 2 || (*parts)[0].tag != 0x06 || (*parts)[1].tag != 0xa0 ||
+        (*parts)[0].content.size() != sizeof kSignedDataOid ||
+        std::memcmp((*parts)[0].content.data(), kSignedDataOid, sizeof kSignedDataOid) != 0)
+        return std::nullopt;
+    auto explicitContent = childrenOf((*parts)[1], 1);
+    if (!explicitContent || explicitContent->size() != 1 || (*explicitContent)[0].tag != 0x30) return std::nullopt;
+    auto fields = childrenOf((*explicitContent)[0], 2);
+    // version, digestAlgorithms, encapContentInfo, [0] certificates,
+    // optional [1] crls, signerInfos
+    if (!fields || fields->size() < 5 || fields->size() > 6 || (*fields)[0].tag != 0x02 || (*fields)[1].tag != 0x31 ||
+        (*fields)[2].tag != 0x30 || (*fields)[3].tag != 0xa0 || fields->back().tag != 0x31 ||
+        (fields->size() == 6 && (*fields)[4].tag != 0xa1))
+        return std::nullopt;
+    auto certificates = childrenOf((*fields)[3], 3);
+    if (!certificates || certificates->empty()) return std::nullopt;
+    for (const Element& certificate : *certificates)
+        if (certificate.tag != 0x30) return std::nullopt;
+    auto signers = childrenOf(fields->back(), 3);
+    if (!signers || signers->empty()) return std::nullopt;
+    std::span<const std::uint8_t> signer;
+    for (const Element& signerInfo : *signers) {
+        auto signerFields = signerInfo.tag == 0x30 ? childrenOf(signerInfo, 4) : std::nullopt;
+        if (!signerFields || signerFields->size() < 5) return std::nullopt;
+        if (signer.empty()) signer = (*signerFields)[1].whole;
+    }
+    return Outline{(*fields)[3].whole, signer};
+}
+
+// Chains already worked out, keyed by what they depend on. Files signed by
+// the same identity carry the same certificates (only the signature and the
+// signed attributes differ), so a tree of them costs one parse. Emptied
+// whole when it gets large.
+class KnownChains {
+public:
+    std::optional<std::vector<Certificate>> find(const std::string& key) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto found = m_chains.find(key);
+        if (found == m_chains.end()) return std::nullopt;
+        return found->second;
+    }
+    void add(std::string key, const std::vector<Certificate>& chain) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_chains.size() >= kMaxEntries) m_chains.clear();
+        m_chains.emplace(std::move(key), chain);
+    }
+
+private:
+    static constexpr std::size_t kMaxEntries = 64;
+    std::mutex m_mutex;
+    std::unordered_map<std::string, std::vector<Certificate>> m_chains;
+};
+
+KnownChains& knownChains() {
+    static KnownChains* chains = new KnownChains;  // never destroyed: used until the end
+    return *chains;
+}
+
+std::string keyOf(const Outline& outline) {
+    std::string key = std::to_string(outline.certificates.size()) + ":";
+    key.append(reinterpret_cast<const char*>(outline.certificates.data()), outline.certificates.size());
+    key.append(reinterpret_cast<const char*>(outline.signer.data()), outline.signer.size());
+    return key;
+}
+
+Expected<std::vector<Certificate>> parseCertificates(std::span<const std::uint8_t> bytes);
+
 }  // namespace
 
 Expected<std::vector<Certificate>> certificatesFromCms(std::span<const std::uint8_t> bytes) {
+    const std::optional<Outline> outline = outlineOf(bytes);
+    std::string key;
+    if (outline) {
+        key = keyOf(*outline);
+        if (auto chain = knownChains().find(key)) return std::move(*chain);
+    }
+    auto chain = parseCertificates(bytes);
+    if (outline && chain) knownChains().add(std::move(key), *chain);
+    return chain;
+}
+
+namespace {
+
+Expected<std::vector<Certificate>> parseCertificates(std::span<const std::uint8_t> bytes) {
     ERR_clear_error();
     if (bytes.empty()) return failed("is empty");
     if (bytes.size() > INT_MAX) return failed("is too large");
@@ -144,5 +296,7 @@ Expected<std::vector<Certificate>> certificatesFromCms(std::span<const std::uint
     ERR_clear_error();
     return out;
 }
+
+}  // namespace
 
 }  // namespace codesign
