@@ -249,6 +249,9 @@ protected:
         copy(s_dir / "adhoc-arm64", tree / "sub/adhoc-arm64");
         copy(s_dir / "unsigned-x86_64", tree / "sub/unsigned-x86_64");
         copy(s_dir / "plain.txt", tree / "sub/plain.txt");
+        // An AppleDouble companion beside its file, and one whose file is gone.
+        std::ofstream(tree / "sub/._plain.txt") << "companion";
+        std::ofstream(tree / "sub/._gone") << "orphan";
         copy(s_dir / "devid-x86_64", tree / "sub/deeper/devid-x86_64");
         const std::string record = "0083;674f1a2b;Safari;8A8E7C44-1C5E-4A8B-9E8A-1C2D3E4F5A6B";
         setxattr((tree / "sub/plain.txt").c_str(), "com.apple.quarantine", record.data(), record.size(), 0, 0);
@@ -326,14 +329,15 @@ TEST_F(TreeWalk, EachEntryOnceInWalkOrderWithAgreeingCounts)
     }
     // The bundle's executable is not listed again; the bundle nested in it
     // is, right after it; the link back up the tree is not followed.
+    // An AppleDouble companion goes with its file; one without is a file.
     EXPECT_EQ(paths, (std::vector<std::string>{"tree/Outer.app", "tree/Outer.app/Contents/Library/LoginItems/Helper.app",
-                                               "tree/fat-mixed", "tree/sub/Sandboxed.app", "tree/sub/adhoc-arm64",
-                                               "tree/sub/deeper/devid-x86_64", "tree/sub/plain.txt",
-                                               "tree/sub/unsigned-x86_64"}));
+                                               "tree/fat-mixed", "tree/sub/._gone", "tree/sub/Sandboxed.app",
+                                               "tree/sub/adhoc-arm64", "tree/sub/deeper/devid-x86_64",
+                                               "tree/sub/plain.txt", "tree/sub/unsigned-x86_64"}));
     EXPECT_EQ(signedFiles, 4u);
     EXPECT_EQ(adHoc, 2u);
     EXPECT_EQ(quarantined, 1u);
-    EXPECT_EQ(summaryOf(r, true), "8 files, " + std::to_string(signedFiles) + " signed, 2 ad-hoc, " +
+    EXPECT_EQ(summaryOf(r, true), "9 files, " + std::to_string(signedFiles) + " signed, 2 ad-hoc, " +
                                       std::to_string(unsignedFiles) + " unsigned, 1 quarantined, 1 error");
     EXPECT_NE(r.err.find("tree/locked: Permission denied"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("tree/fifo: a FIFO, not opened"), std::string::npos) << r.err;
@@ -365,13 +369,13 @@ TEST_F(TreeWalk, FolderWithoutRecursionLinksFollowedAndFifoNamed)
     std::vector<std::string> paths;
     for (const json& report : flat.objects())
         paths.push_back(report["path"]);
-    EXPECT_EQ(paths, (std::vector<std::string>{"tree/sub/Sandboxed.app", "tree/sub/adhoc-arm64", "tree/sub/plain.txt",
-                                               "tree/sub/unsigned-x86_64"}));
+    EXPECT_EQ(paths, (std::vector<std::string>{"tree/sub/._gone", "tree/sub/Sandboxed.app", "tree/sub/adhoc-arm64",
+                                               "tree/sub/plain.txt", "tree/sub/unsigned-x86_64"}));
 
     // Following links, the loop leads back into the tree already walked:
     // the run ends and lists nothing twice.
     Outcome followed = runAsUser({"--json", "--recursive", "--follow-links", "tree"});
-    EXPECT_EQ(summaryOf(followed, true).rfind("8 files, ", 0), 0u) << followed.err;
+    EXPECT_EQ(summaryOf(followed, true).rfind("9 files, ", 0), 0u) << followed.err;
 
     // A FIFO named on the command line is not opened either.
     Outcome fifo = runAsUser({"tree/fifo", "tree/sub/plain.txt"});

@@ -81,6 +81,12 @@ public:
         std::sort(names.begin(), names.end());
 
         for (const std::string& name : names) {
+            // An AppleDouble companion ("._name" beside "name") holds the
+            // other file's attributes, its quarantine record among them; it
+            // is reported with that file, not as an entry of its own.
+            if (name.starts_with("._") && name.size() > 2 &&
+                std::binary_search(names.begin(), names.end(), name.substr(2)))
+                continue;
             const std::string child = joined(path, name);
             struct stat st{};
             if (::lstat(child.c_str(), &st) != 0) {

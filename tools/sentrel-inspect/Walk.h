@@ -31,5 +31,6 @@ bool isBundleFolder(const std::string& path);
 // recursive. A bundle is one entry: what it holds is never listed, except,
 // when recursive, the bundles nested in it (after the bundle itself). Symbolic
 // links met in a folder are left alone unless followLinks; a folder reached
-// twice (a link loop) is walked once.
+// twice (a link loop) is walked once. An AppleDouble companion "._name" is
+// left out when "name" is beside it.
 void walkArgument(const std::string& argument, const WalkOptions& options, const std::function<void(WalkEntry)>& visit);
