@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Runs every libFuzzer target for FUZZ_RUNS executions (default 10 million;
+# not part of CI) and writes what each run did to docs/fuzz-figures.tsv:
+# executions, edges covered, features, corpus units, seconds, peak memory.
+# An input that crashes or runs slowly is kept in
+# tests/fuzz/regressions/<target>/, which scripts/fuzz.sh replays.
+#   FUZZ_RUNS=N     executions per target
+#   FUZZ_TARGETS    the targets to run (default: all)
+#   FUZZ_JOBS       targets run side by side (default 1)
+#   FUZZ_BUILD_DIR  the clang build (default build-fuzz)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${FUZZ_RUNS:-10000000}
+build=${FUZZ_BUILD_DIR:-build-fuzz}
+targets=(${FUZZ_TARGETS:-fuzz_static_code fuzz_entitlements fuzz_apple_double fuzz_quarantine_record})
+CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSENTREL_FUZZ=ON >/dev/null
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" fuzz_make_seeds sentrel-make-fixtures
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+source scripts/fuzz-seeds.sh
+seed_corpora "$build" "$work"
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+figures=docs/fuzz-figures.tsv
+[[ -f $figures ]] || printf 'date\ttarget\truns\texecutions\tedges\tfeatures\tunits\tseconds\tpeak_rss_mb\toutcome\n' >"$figures"
+
+run_one() {
+  local target=$1 log="$work/$1.log" start end outcome=ok
+  mkdir -p tests/fuzz/regressions/"$target"
+  start=$(date +%s)
+  "$build"/bin/"$target" -runs="$runs" -timeout=10 -rss_limit_mb=2048 -report_slow_units=2 -print_final_stats=1 \
+    -dict=tests/fuzz/magics.dict -artifact_prefix=tests/fuzz/regressions/"$target"/ \
+    "$work/$target" >"$log" 2>&1 || outcome=failed
+  end=$(date +%s)
+  local executions edges features units rss
+  executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
+  rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log" | tail -n1)
+  edges=$(grep -o 'cov: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
+  features=$(grep -o 'ft: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
+  units=$(grep -o 'corp: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
+  printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%FT%TZ)" "$target" "$runs" "${executions:-?}" \
+    "${edges:-?}" "${features:-?}" "${units:-?}" "$((end - start))" "${rss:-?}" "$outcome" >>"$figures"
+  echo "== $target: ${executions:-?} executions, ${edges:-?} edges, $((end - start)) s, $outcome"
+  [[ $outcome == ok ]] || tail -n 40 "$log"
+}
+
+jobs=${FUZZ_JOBS:-1}
+for target in "${targets[@]}"; do
+  run_one "$target" &
+  while (( $(jobs -rp | wc -l) >= jobs )); do wait -n || true; done
+done
+wait
