@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${FUZZ_RUNS:-10000000}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
-targets=(${FUZZ_TARGETS:-fuzz_static_code fuzz_entitlements fuzz_apple_double fuzz_quarantine_record})
+targets=(${FUZZ_TARGETS:-fuzz_static_code fuzz_entitlements fuzz_apple_double fuzz_quarantine_record fuzz_property_list})
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSENTREL_FUZZ=ON >/dev/null
 cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" fuzz_make_seeds sentrel-make-fixtures
 

@@ -3,6 +3,7 @@
 #include <libxml/parser.h>
 #include <plist/plist.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -62,13 +63,20 @@ id objectFromNode(plist_t node, NSPropertyListMutabilityOptions options, int dep
     }
     case PLIST_STRING:
     case PLIST_KEY: {
-        char* text = nullptr;
-        if (plist_get_node_type(node) == PLIST_STRING)
-            plist_get_string_val(node, &text);
-        else
+        NSString* s = nil;
+        if (plist_get_node_type(node) == PLIST_STRING) {
+            // By pointer and length: a string may hold NUL characters, which
+            // plist_get_string_val asserts against (aborting the process).
+            uint64_t length = 0;
+            const char* bytes = plist_get_string_ptr(node, &length);
+            s = bytes ? NSString::stringWithBytes(bytes, static_cast<NSUInteger>(length), NSUTF8StringEncoding)
+                      : NSString::string();
+        } else {
+            char* text = nullptr;
             plist_get_key_val(node, &text);
-        NSString* s = text ? NSString::stringWithUTF8String(text) : NSString::string();
-        free(text);
+            s = text ? NSString::stringWithUTF8String(text) : NSString::string();
+            free(text);
+        }
         if (!s)
             ok = false;
         if (s && options == NSPropertyListMutableContainersAndLeaves)
@@ -154,6 +162,11 @@ plist_t nodeFromObject(id object, int depth)
     if (object->isKindOfClass(NSDate::class_())) {
         double t = static_cast<NSDate*>(object)->timeIntervalSinceReferenceDate();
         double whole = std::floor(t);
+        // libplist takes whole seconds as 32 bits: about 68 years either
+        // side of 2001. A date outside (as a binary property list may
+        // carry, or NaN) cannot be written.
+        if (!(whole >= INT32_MIN && whole <= INT32_MAX))
+            return nullptr;
         return plist_new_date(static_cast<int32_t>(whole), static_cast<int32_t>((t - whole) * 1e6));
     }
     if (object->isKindOfClass(NSArray::class_())) {

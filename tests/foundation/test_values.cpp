@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <filesystem>
+#include <fstream>
 #include <cmath>
 #include <string>
 
@@ -318,6 +320,44 @@ TEST(PropertyLists, BinaryRoundTrip)
     NSData* cut = binary->subdataWithRange(NSMakeRange(0, binary->length() / 2));
     EXPECT_EQ(NSPropertyListSerialization::propertyListWithData(cut, 0, nullptr, &error), nil);
     EXPECT_NE(error, nil);
+}
+
+// Every input fuzz_property_list found crashing is read and written again
+// here too: a string libplist's own accessor asserted against (aborting the
+// process), a date the writer converted out of range.
+TEST(PropertyLists, InputsTheFuzzerFound)
+{
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(SENTREL_FUZZ_REGRESSIONS "/fuzz_property_list")) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+        NSData* data = NSData::dataWithBytes(bytes.data(), bytes.size());
+        id plist = NSPropertyListSerialization::propertyListWithData(data, NSPropertyListImmutable, nullptr, nullptr);
+        if (plist) {
+            NSPropertyListSerialization::dataWithPropertyList(plist, NSPropertyListBinaryFormat_v1_0, nullptr);
+            NSPropertyListSerialization::dataWithPropertyList(plist, NSPropertyListXMLFormat_v1_0, nullptr);
+        }
+        ++count;
+    }
+    EXPECT_GE(count, 2u);
+}
+
+// A date read from a binary property list can lie outside the 32-bit
+// seconds the writer takes; writing it fails cleanly instead of converting
+// out of range (found by fuzz_property_list).
+TEST(PropertyLists, DatesTheWriterCannotHoldAreRefused)
+{
+    for (double seconds : {-3.0e9, 3.0e9, 1.0e300, std::nan("")}) {
+        NSArray* dated = NSArray::arrayWithObjects({NSDate::dateWithTimeIntervalSinceReferenceDate(seconds)});
+        EXPECT_EQ(NSPropertyListSerialization::dataWithPropertyList(dated, NSPropertyListBinaryFormat_v1_0, nullptr), nil)
+            << seconds;
+        EXPECT_EQ(NSPropertyListSerialization::dataWithPropertyList(dated, NSPropertyListXMLFormat_v1_0, nullptr), nil)
+            << seconds;
+    }
+    NSArray* near = NSArray::arrayWithObjects({NSDate::dateWithTimeIntervalSinceReferenceDate(-2.0e9)});
+    NSData* written = NSPropertyListSerialization::dataWithPropertyList(near, NSPropertyListBinaryFormat_v1_0, nullptr);
+    ASSERT_NE(written, nil);
+    EXPECT_TRUE(near->isEqual(NSPropertyListSerialization::propertyListWithData(written, 0, nullptr, nullptr)));
 }
 
 std::string g_logged;

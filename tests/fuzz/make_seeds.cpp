@@ -1,7 +1,8 @@
 // Writes the seed corpora of the AppleDouble and quarantine-record fuzz
 // targets into two folders: AppleDouble files laid out as a Mac writes them
 // (with and without attributes, Finder info, resource fork), and quarantine
-// records of the shapes browsers, mail and archivers leave.
+// records of the shapes browsers, mail and archivers leave. A third folder,
+// when given, gets binary kMDItemWhereFroms property lists.
 #include "AppleDoubleBuilder.h"
 
 #include <filesystem>
@@ -13,7 +14,7 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv)
 {
-    if (argc != 3)
+    if (argc != 3 && argc != 4)
         return 2;
     const fs::path appleDouble = argv[1], records = argv[2];
     fs::create_directories(appleDouble);
@@ -47,6 +48,13 @@ int main(int argc, char** argv)
     for (size_t i = 0; i < texts.size(); ++i) {
         write(records / ("record-" + std::to_string(i)), std::string(1, '\0') + texts[i]);
         write(records / ("record-nul-" + std::to_string(i)), std::string(1, '\0') + texts[i] + std::string(1, '\0'));
+    }
+    if (argc == 4) {
+        const fs::path plists = argv[3];
+        fs::create_directories(plists);
+        write(plists / "wherefroms-short", whereFromsPlist("https://a.example/x", "https://a.example/"));
+        write(plists / "wherefroms-long",
+              whereFromsPlist("https://downloads.example.org/releases/app-1.2.3.dmg", "https://www.example.org/download"));
     }
     return 0;
 }
