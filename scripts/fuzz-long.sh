@@ -12,13 +12,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${FUZZ_RUNS:-10000000}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
-targets=(${FUZZ_TARGETS:-fuzz_static_code fuzz_entitlements fuzz_apple_double fuzz_quarantine_record fuzz_property_list})
-CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSENTREL_FUZZ=ON >/dev/null
-cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" fuzz_make_seeds sentrel-make-fixtures
+source scripts/fuzz-seeds.sh
+targets=(${FUZZ_TARGETS:-${fuzz_targets[@]}})
+build_fuzzers "$build" "${targets[@]}"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-source scripts/fuzz-seeds.sh
 seed_corpora "$build" "$work"
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

@@ -1,6 +1,16 @@
-# Sourced by the fuzzing scripts: seed_corpora BUILD_DIR WORK_DIR fills
+# Sourced by the fuzzing scripts: the targets, build_fuzzers BUILD_DIR
+# TARGET... builds them with clang, and seed_corpora BUILD_DIR WORK_DIR fills
 # WORK_DIR/<target> with each target's seed corpus, from the fixture
 # generator, the seed writer and tests/fuzz.
+fuzz_targets=(fuzz_static_code fuzz_entitlements fuzz_apple_double fuzz_quarantine_record fuzz_property_list)
+
+build_fuzzers() {
+  local build=$1
+  shift
+  CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSENTREL_FUZZ=ON >/dev/null
+  cmake --build "$build" -j "$(nproc)" --target "$@" fuzz_make_seeds sentrel-make-fixtures
+}
+
 seed_corpora() {
   local build=$1 work=$2
   mkdir -p "$work/fuzz_static_code" "$work/fuzz_entitlements" "$work/fuzz_property_list"

@@ -61,10 +61,8 @@ NSApplication* NSApplication::sharedApplication(int argc, char** argv)
 
 void NSApplication::run()
 {
-    m_running = true;
     dispatchQueuedEvents();
     QApplication::exec();
-    m_running = false;
 }
 
 void NSApplication::stop(id sender) { QCoreApplication::quit(); }

@@ -47,7 +47,6 @@ public:
     void stop(id sender);
     // Asks the delegate, then leaves the event loop; run returns.
     void terminate(id sender);
-    bool isRunning() const { return m_running; }
 
     NSObject* delegate() const { return m_delegate; }
     void setDelegate(NSObject* delegate) { m_delegate = delegate; }   // not retained
@@ -55,8 +54,6 @@ public:
     void setMainMenu(NSMenu* menu);
 
     NSWindow* keyWindow() const { return m_keyWindow; }
-    // The windows that exist, in the order they were made.
-    const std::vector<NSWindow*>& windowList() const { return m_windows; }
 
     // The next queued event whose type is in `mask` (and, when `window` is
     // given, that belongs to that window), removed from the queue when
@@ -95,7 +92,6 @@ private:
     NSObject* m_delegate = nullptr;     // not retained
     Retained<NSMenu> m_mainMenu;
     int m_dispatchDepth = 0;
-    bool m_running = false;
 };
 
 // The application object, once sharedApplication has made it.

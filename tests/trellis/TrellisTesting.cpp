@@ -12,14 +12,6 @@ void WindowTest::SetUp()
     }
 }
 
-NSWindow* WindowTest::makeWindow(NSRect frame, NSUInteger style)
-{
-    NSWindow* window = NSWindow::alloc()->initWithContentRect(frame, style, NSBackingStoreBuffered, NO);
-    window->autorelease();
-    window->orderFront(nil);
-    return window;
-}
-
 NSEvent* WindowTest::queueMouse(NSWindow* window, NSEventType type, NSPoint screen, NSUInteger flags)
 {
     NSEvent* event = NSEvent::mouseEventWithType(type, screen, flags, window, 1);

@@ -12,8 +12,6 @@
 class WindowTest : public testing::Test {
 protected:
     void SetUp() override;
-    // A visible window of the base class at `frame`.
-    static NSWindow* makeWindow(NSRect frame, NSUInteger style = 0);
     // Queues a mouse event at a screen point, for the window.
     static NSEvent* queueMouse(NSWindow* window, NSEventType type, NSPoint screen, NSUInteger flags = 0);
     // Runs `action` once the event loop runs again, `ms` from now.
