@@ -11,6 +11,7 @@
 
 #include "Support.h"
 #include "codesign/Status.h"
+#include "codesign/Verify.h"
 
 using codesign::SignatureKind;
 using testsupport::TempDir;
@@ -113,6 +114,42 @@ TEST(RealSignatures, LinkerSignedArm64Binary) {
     EXPECT_TRUE(info->certificates.empty());
     EXPECT_FALSE(info->entitlementsBlob);
     EXPECT_FALSE(info->requirementsBlob);
+}
+
+}  // namespace
+
+namespace {
+
+// The CMS signatures and chains of the real binary verify to Apple's roots;
+// its code pages, zeroed for the test data, are reported as modified.
+TEST(RealSignatures, DeveloperIdSignatureVerifiesButZeroedPagesDiffer) {
+    TempDir dir;
+    const auto path = dir / "sentry-cli";
+    ASSERT_EQ(gunzipSparse(kDataDir + "/sentry-cli-darwin-3.8.0.zeroed.gz", path), "");
+    const auto verdict = codesign::verifyStaticCode(path.string());
+    std::string text;
+    for (const std::string& problem : verdict.problems) text += problem + "\n";
+    EXPECT_FALSE(verdict.genuine);
+    EXPECT_EQ(verdict.signerKind, "Developer ID Application") << text;
+    EXPECT_TRUE(verdict.timestamped) << text;
+    for (const std::string& problem : verdict.problems) {
+        const bool aboutPages = problem.find(": page ") != std::string::npos || problem.find(" more pages differ") != std::string::npos;
+        EXPECT_TRUE(aboutPages) << problem;
+    }
+    EXPECT_NE(text.find("x86_64: page "), std::string::npos) << text;
+    EXPECT_NE(text.find("arm64: page "), std::string::npos) << text;
+}
+
+// A whole published binary, when scripts/fetch-test-data.sh has fetched one.
+TEST(RealSignatures, WholeDeveloperIdBinaryIsGenuine) {
+    const std::string whole = kDataDir + "/fetched/sentry-cli";
+    if (!std::filesystem::exists(whole)) GTEST_SKIP() << "run scripts/fetch-test-data.sh to fetch " << whole;
+    const auto verdict = codesign::verifyStaticCode(whole);
+    std::string text;
+    for (const std::string& problem : verdict.problems) text += problem + "\n";
+    EXPECT_TRUE(verdict.genuine) << text;
+    EXPECT_EQ(verdict.signerKind, "Developer ID Application");
+    EXPECT_TRUE(verdict.timestamped);
 }
 
 }  // namespace

@@ -26,13 +26,14 @@ bool isRegularFile(const std::string& path) {
 struct Layout {
     const char* infoPlist;       // relative to the bundle folder
     const char* executableDir;   // relative to the bundle folder, "" for the folder itself
+    const char* resourceRoot;    // relative to the bundle folder
 };
 
 constexpr Layout kLayouts[] = {
-    {"Contents/Info.plist", "Contents/MacOS/"},
-    {"Versions/Current/Resources/Info.plist", "Versions/Current/"},
-    {"Resources/Info.plist", ""},
-    {"Info.plist", ""},
+    {"Contents/Info.plist", "Contents/MacOS/", "Contents/"},
+    {"Versions/Current/Resources/Info.plist", "Versions/Current/", "Versions/Current/"},
+    {"Resources/Info.plist", "", ""},
+    {"Info.plist", "", ""},
 };
 
 Expected<std::string> executableName(const std::string& plistPath) {
@@ -71,6 +72,12 @@ Expected<std::string> executableName(const std::string& plistPath) {
 }  // namespace
 
 Expected<std::string> bundleMainExecutable(const std::string& dir) {
+    auto layout = bundleLayout(dir);
+    if (!layout) return layout.error();
+    return layout->executable;
+}
+
+Expected<BundleLayout> bundleLayout(const std::string& dir) {
     const std::string base = (!dir.empty() && dir.back() == '/') ? dir : dir + "/";
     for (const Layout& layout : kLayouts) {
         const std::string plistPath = base + layout.infoPlist;
@@ -83,7 +90,7 @@ Expected<std::string> bundleMainExecutable(const std::string& dir) {
                          "the bundle's main executable " + std::string(layout.executableDir) + *name +
                              " is missing or not a regular file"};
         }
-        return executable;
+        return BundleLayout{base, plistPath, executable, base + layout.resourceRoot};
     }
     return Error{errSecCSBadBundleFormat, dir + " is a folder but not a bundle (no Info.plist)"};
 }

@@ -20,4 +20,15 @@ inline constexpr std::uint64_t kMaxInfoPlistSize = 8u << 20;
 // name, and the executable a regular file.
 Expected<std::string> bundleMainExecutable(const std::string& dir);
 
+// Where the parts of a bundle are, for verifying its seal.
+struct BundleLayout {
+    std::string folder;        // the bundle folder, ending in '/'
+    std::string infoPlist;     // full path
+    std::string executable;    // full path
+    std::string resourceRoot;  // the folder its resource seal's paths start from, ending in '/'
+};
+
+// The same search as bundleMainExecutable, with the other places named.
+Expected<BundleLayout> bundleLayout(const std::string& dir);
+
 }  // namespace codesign

@@ -1,0 +1,23 @@
+# Writes OUTPUT: a C++ file that holds every *.cer under DIR as a byte array,
+# for codesign/AppleCertificates.h. The roots (AppleRootCA*.cer) are marked
+# as anchors.
+file(GLOB certificates RELATIVE "${DIR}" "${DIR}/*.cer")
+list(SORT certificates)
+set(body "")
+set(table "")
+set(index 0)
+foreach(name IN LISTS certificates)
+  file(READ "${DIR}/${name}" hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(APPEND body "const std::uint8_t kCertificate${index}[] = {${bytes}};\n")
+  if(name MATCHES "^AppleRootCA")
+    set(anchor true)
+  else()
+    set(anchor false)
+  endif()
+  string(APPEND table "    {\"${name}\", kCertificate${index}, ${anchor}},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+file(WRITE "${OUTPUT}.tmp" "// Generated from ${DIR}; do not edit.\n#include \"codesign/AppleCertificates.h\"\n\nnamespace codesign {\nnamespace {\n${body}const EmbeddedCertificate kCertificates[] = {\n${table}};\n}  // namespace\n\nstd::span<const EmbeddedCertificate> appleCertificates() { return kCertificates; }\n\n}  // namespace codesign\n")
+execute_process(COMMAND ${CMAKE_COMMAND} -E copy_if_different "${OUTPUT}.tmp" "${OUTPUT}")
+file(REMOVE "${OUTPUT}.tmp")
