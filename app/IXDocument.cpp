@@ -114,6 +114,10 @@ void IXDocument::updateAttributesControllerWithURL()
         if (m_entitlementsController)
             m_entitlementsController->setCodeBundleURL(url);
         m_attributesController->setFileURL(url);
+        // The hashing takes its time on a large binary: the window shows the
+        // rest at once and the verdict when it comes.
+        if (m_entitlementsController)
+            m_entitlementsController->startSignatureVerification();
     } catch (NSException*) {
         // The controllers show what they could read; nothing more to say.
     }

@@ -9,6 +9,16 @@ bool import_category_NSObject_MultipleKVO();
 // load, at its rank, and kept for the whole process.
 static NSSet* UEntitlementsControllerDependentKeys = nullptr;
 
+NSSet* UApplicationEntitlementsController::verificationKeys()
+{
+    static NSSet* keys = static_cast<NSSet*>(NSSet::setWithObjects({
+        NSSTR("signatureVerdict"), NSSTR("signatureIsValid"), NSSTR("signatureProblems"),
+        NSSTR("signerKind"), NSSTR("signingTime"), NSSTR("hasSecureTimestamp"), NSSTR("hasNotarizationTicket"),
+        NSSTR("cdhash"), NSSTR("signatureVerificationProgress"),
+    })->retain());
+    return keys;
+}
+
 CORE_INIT_FUNCTION(kCoreInitRank_EntitlementsControllerKeys) static void UEntitlementsControllerDependentKeysInit()
 {
     AutoreleasePoolScope pool;
@@ -51,15 +61,27 @@ OBJC_IMPLEMENTATION(UApplicationEntitlementsController, NSObject)
     cls.property("rootCA", &C::rootCA);
     cls.property("rootCAFingerprint", &C::rootCAFingerprint);
     cls.property("publisherIsVerifiedByApple", &C::publisherIsVerifiedByApple);
+    cls.property("signatureVerdict", &C::signatureVerdict);
+    cls.property("signatureIsValid", &C::signatureIsValid);
+    cls.property("signatureProblems", &C::signatureProblems);
+    cls.property("signerKind", &C::signerKind);
+    cls.property("signingTime", &C::signingTime);
+    cls.property("hasSecureTimestamp", &C::hasSecureTimestamp);
+    cls.property("hasNotarizationTicket", &C::hasNotarizationTicket);
+    cls.property("cdhash", &C::cdhash);
+    cls.property("signatureVerificationProgress", &C::signatureVerificationProgress);
     cls.property("signingIdentity", &C::signingIdentity, &C::setSigningIdentity);
     cls.property("bundleURL", &C::bundleURL, &C::setBundleURL);
 }
 
 NSSet* UApplicationEntitlementsController::dependentKeys() { return UEntitlementsControllerDependentKeys; }
 
+UApplicationEntitlementsController::~UApplicationEntitlementsController() = default;
+
 void UApplicationEntitlementsController::setCodeBundleURL(NSURL* url)
 {
     ObjcSynchronized lock(this);
+    forgetVerdict();
     bool announced = false;
     try {
         setSigningIdentity(nil);
@@ -195,4 +217,121 @@ bool UApplicationEntitlementsController::publisherIsVerifiedByApple() const
     CodeSigningIdentity* identity = signingIdentity();
     return identity && (identity->isAppleSystemSoftwareCredentials() || identity->isAppleDeveloperIDCredentials() ||
                         identity->isAppleMASDeveloperCredentials() || identity->isAppleMASDeveloperSignedByMASStoreCredentials());
+}
+
+// ---------------------------------------------------------------- verification
+
+void UApplicationEntitlementsController::forgetVerdict()
+{
+    m_check.reset();
+    if (!m_verdict && m_progress == 0)
+        return;
+    willChangeValueForMultipleKeys(verificationKeys());
+    m_verdict.reset();
+    m_progress = 0;
+    didChangeValueForMultipleKeys(verificationKeys());
+}
+
+void UApplicationEntitlementsController::setVerdict(codesign::Verdict verdict)
+{
+    willChangeValueForMultipleKeys(verificationKeys());
+    m_verdict = std::move(verdict);
+    m_progress = 1;
+    didChangeValueForMultipleKeys(verificationKeys());
+}
+
+void UApplicationEntitlementsController::setVerificationProgress(double fraction)
+{
+    willChangeValueForKey("signatureVerificationProgress");
+    willChangeValueForKey("signatureVerdict");
+    m_progress = fraction;
+    didChangeValueForKey("signatureVerdict");
+    didChangeValueForKey("signatureVerificationProgress");
+}
+
+void UApplicationEntitlementsController::startSignatureVerification()
+{
+    NSURL* url = codeBundleURL();
+    const char* path = url ? url->fileSystemRepresentation() : nullptr;
+    forgetVerdict();
+    if (!path)
+        return;
+    willChangeValueForKey("signatureVerdict");
+    m_check = std::make_unique<BackgroundSignatureCheck>(
+        path, [this](double fraction) { setVerificationProgress(fraction); },
+        [this](codesign::Verdict verdict) {
+            setVerdict(std::move(verdict));
+        });
+    didChangeValueForKey("signatureVerdict");
+}
+
+void UApplicationEntitlementsController::verifySignatureNow()
+{
+    NSURL* url = codeBundleURL();
+    const char* path = url ? url->fileSystemRepresentation() : nullptr;
+    forgetVerdict();
+    if (path)
+        setVerdict(codesign::verifyStaticCode(path));
+}
+
+void UApplicationEntitlementsController::waitForSignatureVerification()
+{
+    if (m_check)
+        m_check->waitUntilDone();
+}
+
+NSString* UApplicationEntitlementsController::signatureVerdict() const
+{
+    if (!bundleURL())
+        return nil;
+    if (m_verdict)
+        return NSSTR(m_verdict->genuine ? "Genuine" : "Not genuine");
+    if (m_check)
+        return NSString::stringWithFormat("Checking\u2026 %d%%", int(m_progress * 100));
+    return NSSTR("Not checked");
+}
+
+NSNumber* UApplicationEntitlementsController::signatureIsValid() const
+{
+    return m_verdict ? NSNumber::numberWithBool(m_verdict->genuine) : nil;
+}
+
+NSArray* UApplicationEntitlementsController::signatureProblems() const
+{
+    if (!m_verdict)
+        return nil;
+    std::vector<id> problems;
+    for (const std::string& problem : m_verdict->problems)
+        problems.push_back(NSString::stringWithUTF8String(problem.c_str()));
+    return NSArray::arrayWithVector(problems);
+}
+
+NSString* UApplicationEntitlementsController::signerKind() const
+{
+    return m_verdict ? NSString::stringWithUTF8String(m_verdict->signerKind.c_str()) : nil;
+}
+
+NSDate* UApplicationEntitlementsController::signingTime() const
+{
+    return m_verdict && m_verdict->signingTime ? NSDate::dateWithTimeIntervalSince1970(double(*m_verdict->signingTime)) : nil;
+}
+
+NSNumber* UApplicationEntitlementsController::hasSecureTimestamp() const
+{
+    return m_verdict ? NSNumber::numberWithBool(m_verdict->timestamped) : nil;
+}
+
+NSNumber* UApplicationEntitlementsController::hasNotarizationTicket() const
+{
+    return m_verdict ? NSNumber::numberWithBool(m_verdict->hasNotarizationTicket) : nil;
+}
+
+NSString* UApplicationEntitlementsController::cdhash() const
+{
+    return m_verdict && !m_verdict->cdhash.empty() ? NSString::stringWithUTF8String(m_verdict->cdhash.c_str()) : nil;
+}
+
+NSNumber* UApplicationEntitlementsController::signatureVerificationProgress() const
+{
+    return m_check || m_verdict ? NSNumber::numberWithDouble(m_progress) : nil;
 }

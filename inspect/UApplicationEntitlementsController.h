@@ -3,12 +3,17 @@
 #pragma once
 
 #include "CodeSigningIdentity.h"
+#include "SignatureVerification.h"
 #include "UApplicationEntitlements.h"
+
+#include <memory>
+#include <optional>
 
 class UApplicationEntitlementsController : public NSObject {
     OBJC_CLASS(UApplicationEntitlementsController, NSObject)
 public:
     UApplicationEntitlementsController() = default;
+    ~UApplicationEntitlementsController() override;
     UApplicationEntitlementsController* init() { return this; }
 
     // Inspects the code at the URL; the one operation that changes the controller.
@@ -46,10 +51,37 @@ public:
     // The twenty keys announced around every inspection.
     static NSSet* dependentKeys();
 
+    // Whether the signature is genuine: everything it covers unchanged, and a
+    // chain to an Apple root. Nothing is known until a check is started for
+    // the current URL; a new URL forgets the verdict and stops a running check.
+    void startSignatureVerification();  // hashes on a thread of its own
+    void verifySignatureNow();          // on this thread, for a program without an event loop
+    void waitForSignatureVerification(); // for a running check: waits, then takes its verdict
+
+    NSString* signatureVerdict() const;         // nil, "Not checked", "Checking… 42%", "Genuine", "Not genuine"
+    NSNumber* signatureIsValid() const;         // nil until known
+    NSArray* signatureProblems() const;         // of NSString, each naming its slice, slot or file
+    NSString* signerKind() const;               // "Developer ID Application", ..., "ad-hoc", "unsigned", "untrusted"
+    NSDate* signingTime() const;                // the timestamp's, else what the signature claims
+    NSNumber* hasSecureTimestamp() const;
+    NSNumber* hasNotarizationTicket() const;
+    NSString* cdhash() const;                   // hex, of the slice described
+    NSNumber* signatureVerificationProgress() const;  // 0 to 1 while checking
+
+    // The keys announced when a verdict or progress arrives.
+    static NSSet* verificationKeys();
+
     const UApplicationEntitlements& entitlements() const { return mEntitlements; }
 
 private:
+    void forgetVerdict();
+    void setVerdict(codesign::Verdict verdict);
+    void setVerificationProgress(double fraction);
+
     UApplicationEntitlements mEntitlements;
+    std::unique_ptr<BackgroundSignatureCheck> m_check;
+    std::optional<codesign::Verdict> m_verdict;
+    double m_progress = 0;
     Retained<CodeSigningIdentity> m_signingIdentity;
     Retained<NSURL> m_bundleURL;
 };

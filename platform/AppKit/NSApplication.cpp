@@ -6,6 +6,7 @@
 #include "AppKit/WindowSystem.h"
 #include "Foundation/NSException.h"
 #include "Foundation/NSLog.h"
+#include "Foundation/NSOperationQueue.h"
 #include "Foundation/NSValue.h"
 
 #include <QApplication>
@@ -53,6 +54,11 @@ NSApplication* NSApplication::sharedApplication(int argc, char** argv)
 {
     if (!NSApp) {
         WindowSystem::connect(argc, argv);
+        // Work that background tasks hand to the main thread runs from the
+        // event loop, soon after it is queued.
+        NSOperationQueue::mainQueue()->setWaker([] {
+            QMetaObject::invokeMethod(qApp, [] { NSOperationQueue::mainQueue()->runMainQueue(); }, Qt::QueuedConnection);
+        });
         NSApp = new NSApplication();
         NSApp->makeImmortal();
     }

@@ -9,6 +9,7 @@
 #include "Foundation/NSFileManager.h"
 #include "Foundation/NSGeometry.h"
 #include "Foundation/NSLog.h"
+#include "Foundation/NSOperationQueue.h"
 #include "Foundation/NSPropertyList.h"
 #include "Foundation/NSScanner.h"
 #include "Foundation/NSString.h"

@@ -83,6 +83,7 @@ TEST_F(CommandLine, JsonForBundleFatUnsignedAndText)
     EXPECT_EQ(app["certificates"][2]["appleOfficial"], true);
     EXPECT_EQ(app["certificates"][0]["appleOfficial"], false);
     EXPECT_EQ(app["fileDescription"], "DeveloperID");
+    EXPECT_FALSE(app.contains("signatureVerdict"));  // only with --verify
 
     const json& fat = reports[1];
     ASSERT_TRUE(fat.contains("slices"));
@@ -99,6 +100,30 @@ TEST_F(CommandLine, JsonForBundleFatUnsignedAndText)
     EXPECT_EQ(reports[3]["quarantined"], false);
     // Console log lines go to standard error, never into the JSON.
     EXPECT_NE(r.err.find("hasCodeSignature="), std::string::npos);
+}
+
+TEST_F(CommandLine, VerifyTellsScriptsWhetherEachSignatureIsGenuine)
+{
+    // Apple's public certificates beside a leaf of the fixture set's own.
+    Outcome r = run("--verify --json DeveloperID.app unsigned-x86_64");
+    EXPECT_EQ(r.status, 3) << r.err;
+    std::vector<json> reports = r.objects();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(reports[0]["signatureIsValid"], false);
+    EXPECT_EQ(reports[0]["signatureVerdict"], "Not genuine");
+    EXPECT_EQ(reports[0]["signerKind"], "untrusted");
+    EXPECT_NE(reports[0]["signatureProblems"].dump().find("is not signed by certificate 1"), std::string::npos)
+        << reports[0]["signatureProblems"];
+    EXPECT_EQ(reports[1]["signerKind"], "unsigned");
+    EXPECT_NE(r.err.find("0 genuine, 2 not genuine"), std::string::npos) << r.err;
+
+    const fs::path whole = fs::path(SENTREL_TEST_DATA) / "fetched" / "sentry-cli";
+    if (!fs::exists(whole))
+        GTEST_SKIP() << "run scripts/fetch-test-data.sh for the whole-binary half";
+    r = run("--verify '" + whole.string() + "'");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Developer ID Application"), std::string::npos);
+    EXPECT_NE(r.out.find("1 genuine, 0 not genuine"), std::string::npos) << r.out;
 }
 
 TEST_F(CommandLine, MissingPathIsNamedAndTheOthersStillRun)

@@ -2,6 +2,7 @@
 #include "UApplicationEntitlementsController.h"
 #include "UCodeEntitlements.h"
 #include "fixtures/Bundle.h"
+#include "fixtures/Demo.h"
 #include "fixtures/MachO.h"
 
 #include <gtest/gtest.h>
@@ -384,3 +385,54 @@ TEST(CodeEntitlements, ASandboxedStartUpReadsItsEntitlementsInsideThePool)
 }
 
 } // namespace
+
+namespace {
+
+struct VerdictNotices : NSObject {
+    OBJC_CLASS(VerdictNotices, NSObject)
+public:
+    std::vector<std::string> verdicts;
+    void observeValueForKeyPath(NSString*, id object, NSDictionary*, void*) override
+    {
+        verdicts.push_back(text(static_cast<UApplicationEntitlementsController*>(object)->signatureVerdict()));
+    }
+};
+OBJC_IMPLEMENTATION(VerdictNotices, NSObject) {}
+
+// The verdict arrives through the main queue, after the seed's keys; a new
+// URL drops a check that is still running, so its verdict never shows.
+TEST(EntitlementsController, VerdictArrivesFromTheBackgroundAndANewURLDropsIt)
+{
+    TempDir dir;
+    const fs::path demo = writeDemoApplication(dir.path / "demo");
+    writeFile(dir.path / "big", MachOBuilder().codeSize(48u << 20).build().bytes);
+    Retained<UApplicationEntitlementsController> c =
+        Retained<UApplicationEntitlementsController>::adopt(UApplicationEntitlementsController::alloc()->init());
+    Retained<VerdictNotices> notices = Retained<VerdictNotices>::adopt(VerdictNotices::alloc());
+    c->addObserver(notices, "signatureVerdict", NSKeyValueObservingOptionNew, nullptr);
+    LogCapture log;
+
+    c->setCodeBundleURL(urlOf(dir.path / "big"));
+    EXPECT_EQ(text(c->signatureVerdict()), "Not checked");
+    c->startSignatureVerification();
+    EXPECT_EQ(text(c->signatureVerdict()).rfind("Checking", 0), 0u);
+    EXPECT_EQ(c->signatureIsValid(), nil);
+    c->setCodeBundleURL(urlOf(demo));  // the big file's check is dropped
+    c->startSignatureVerification();
+    c->waitForSignatureVerification();
+    NSOperationQueue::mainQueue()->runMainQueue();  // anything the dropped check left behind
+
+    EXPECT_EQ(text(c->signatureVerdict()), "Not genuine");
+    EXPECT_EQ(text(c->signerKind()), "untrusted");
+    ASSERT_EQ(c->signatureProblems()->count(), 2u);
+    EXPECT_NE(text(c->signatureProblems()->objectAtIndex(0)).find(": certificate 0 ("), std::string::npos)
+        << text(c->signatureProblems());
+    EXPECT_EQ(c->hasSecureTimestamp()->boolValue(), false);
+    EXPECT_EQ(text(c->cdhash()).size(), 40u);
+    EXPECT_EQ(notices->verdicts.back(), "Not genuine");
+    for (const std::string& verdict : notices->verdicts)
+        EXPECT_NE(verdict, "Genuine");
+    c->removeObserver(notices, "signatureVerdict");
+}
+
+}  // namespace

@@ -28,7 +28,7 @@ std::string utf8(id value) { return value ? value->description()->utf8() : std::
 
 } // namespace
 
-FileControllers::FileControllers(const std::string& path) : m_path(path)
+FileControllers::FileControllers(const std::string& path, bool verify) : m_path(path), m_verify(verify)
 {
     struct stat st{};
     bool isDirectory = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -38,6 +38,8 @@ FileControllers::FileControllers(const std::string& path) : m_path(path)
     try {
         m_entitlements->setCodeBundleURL(url);
         m_attributes->setFileURL(url);
+        if (verify)
+            m_entitlements->verifySignatureNow();
     } catch (NSException*) {
         // As in a document: an exception while handing over the URL ends the
         // hand-over silently; the report shows what the controllers have.
@@ -50,8 +52,14 @@ FileReport FileControllers::report() const
     report.path = m_path;
     report.sections.push_back(readSection("File", m_attributes, UFileAttributesController::class_()->allPropertyKeys()));
     report.sections.push_back(readSection("Quarantine", m_attributes, ownKeys(UFileQuarantineController::class_())));
-    report.sections.push_back(
-        readSection("Code signature", m_entitlements, UApplicationEntitlementsController::class_()->allPropertyKeys()));
+    // The verdict's keys only when it was asked for: without it they would
+    // all read "Not checked".
+    std::vector<std::string> signatureKeys = UApplicationEntitlementsController::class_()->allPropertyKeys();
+    if (!m_verify)
+        std::erase_if(signatureKeys, [](const std::string& key) {
+            return UApplicationEntitlementsController::verificationKeys()->containsObject(NSString::stringWithUTF8String(key.c_str()));
+        });
+    report.sections.push_back(readSection("Code signature", m_entitlements, signatureKeys));
 
     if (CodeSigningIdentity* identity = m_entitlements->signingIdentity()) {
         report.credentialsDescription = identity->credentialsDescription()->utf8();

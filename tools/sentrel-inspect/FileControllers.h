@@ -43,8 +43,9 @@ struct FileReport {
 
 class FileControllers {
 public:
-    // Opens the file at `path` (its bytes as given on the command line).
-    explicit FileControllers(const std::string& path);
+    // Opens the file at `path` (its bytes as given on the command line); with
+    // `verify`, also verifies its signature, whose verdict the report then shows.
+    FileControllers(const std::string& path, bool verify);
 
     FileReport report() const;
     bool quarantined() const { return m_attributes->quarantined(); }
@@ -58,6 +59,7 @@ public:
 
 private:
     std::string m_path;
+    bool m_verify = false;
     Retained<UFileQuarantineController> m_attributes;
     Retained<UApplicationEntitlementsController> m_entitlements;
 };

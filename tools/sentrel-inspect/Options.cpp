@@ -15,6 +15,8 @@ const char* const kUsage =
     "  -j, --jobs N         inspect N entries at a time (default: the number\n"
     "                       of cores); the output order never changes\n"
     "  --remove-quarantine  take each file out of quarantine, then report it\n"
+    "  --verify             check every hash and the certificate chain of each\n"
+    "                       signature; exit status 3 when one is not genuine\n"
     "  --help               show this help\n"
     "  --version            show the version\n"
     "  --                   treat every later argument as a file\n"
@@ -66,6 +68,8 @@ std::optional<Options> parseOptions(int argc, char** argv, std::string& error)
             }
         } else if (std::strcmp(arg, "--remove-quarantine") == 0) {
             options.removeQuarantine = true;
+        } else if (std::strcmp(arg, "--verify") == 0) {
+            options.verify = true;
         } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
             options.help = true;
         } else if (std::strcmp(arg, "--version") == 0) {

@@ -8,6 +8,7 @@
 struct Options {
     bool json = false;
     bool removeQuarantine = false;
+    bool verify = false;        // verify signatures; their verdict joins the report
     bool recursive = false;
     bool followLinks = false;
     unsigned jobs = 0;          // 0: the number of cores

@@ -30,6 +30,7 @@ enum : uint32_t {
     kUnsigned = 8,
     kQuarantined = 16,
     kFailed = 32,       // not inspected, or its quarantine still there
+    kNotGenuine = 64,   // verified, and found not genuine
 };
 
 void progress(size_t done, size_t total, bool show)
@@ -86,7 +87,7 @@ EntryOutcome inspectEntry(const WalkEntry& entry, const Options& options)
     }
 
     AutoreleasePoolScope pool;
-    FileControllers inspection(path);
+    FileControllers inspection(path, options.verify);
     outcome.flags = kInspected;
     // As the window's action: removal is asked for whatever the record holds,
     // an empty record included; the status says whether one remains.
@@ -113,11 +114,14 @@ EntryOutcome inspectEntry(const WalkEntry& entry, const Options& options)
         outcome.flags |= kUnsigned;
     if (reportSays(report, "quarantined"))
         outcome.flags |= kQuarantined;
+    if (options.verify && !reportSays(report, "signatureIsValid"))
+        outcome.flags |= kNotGenuine;
     return outcome;
 }
 
 struct Summary {
-    size_t files = 0, signedFiles = 0, adHoc = 0, unsignedFiles = 0, quarantined = 0, errors = 0;
+    size_t files = 0, signedFiles = 0, adHoc = 0, unsignedFiles = 0, quarantined = 0, errors = 0, notGenuine = 0;
+    bool verified = false;
 
     void add(uint32_t flags)
     {
@@ -127,14 +131,17 @@ struct Summary {
         unsignedFiles += (flags & kUnsigned) != 0;
         quarantined += (flags & kQuarantined) != 0;
         errors += (flags & kFailed) != 0;
+        notGenuine += (flags & kInspected) && (flags & kNotGenuine);
     }
 
     std::string line() const
     {
         return std::to_string(files) + (files == 1 ? " file, " : " files, ") + std::to_string(signedFiles) + " signed, " +
                std::to_string(adHoc) + " ad-hoc, " + std::to_string(unsignedFiles) + " unsigned, " +
-               std::to_string(quarantined) + " quarantined, " + std::to_string(errors) +
-               (errors == 1 ? " error" : " errors");
+               std::to_string(quarantined) + " quarantined, " +
+               (verified ? std::to_string(files - notGenuine) + " genuine, " + std::to_string(notGenuine) + " not genuine, "
+                         : std::string()) +
+               std::to_string(errors) + (errors == 1 ? " error" : " errors");
     }
 };
 
@@ -167,6 +174,7 @@ int main(int argc, char** argv)
     const bool showProgress = entries.size() > 1 && isatty(STDERR_FILENO);
     const unsigned jobs = options->jobs ? options->jobs : availableCores();
     Summary summary;
+    summary.verified = options->verify;
     EntryOutcome lost;
     lost.flags = kFailed;
     inspectInOrder(
@@ -189,7 +197,9 @@ int main(int argc, char** argv)
     else
         std::cout << summary.line() << "\n";
     std::cout.flush();
-    const int status = summary.errors > 0 ? 1 : 0;
+    // 1 for errors comes first: a file that could not be inspected was not
+    // verified either.
+    const int status = summary.errors > 0 ? 1 : (options->verify && summary.notGenuine > 0) ? 3 : 0;
     pool->drain();
     return status;
 }
