@@ -4,6 +4,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup-debian.sh
+# A whole published Developer ID binary for the end-to-end verification test
+# (skipped when it cannot be fetched).
+bash scripts/fetch-test-data.sh
 jobs=$(nproc)
 cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DSENTREL_SANITIZE=ON -DSENTREL_TESTS=ON
 cmake --build build-test -j "$jobs"

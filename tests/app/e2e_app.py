@@ -103,6 +103,10 @@ def main():
                     check(True, f"{what} reads: {node.name}")
                 except LookupError as error:
                     check(False, f"{what}: {error}")
+            # The verdict comes from a background check, a moment later.
+            check(wait_until(lambda: bool(window.find_all("label", "Not genuine"))),
+                  "the forged demo signature reads Not genuine")
+            check(bool(window.find_all("label", "untrusted")), "its signer kind reads untrusted")
             # Every control by its visible name.
             for role, name in (("push button", "Remove from Quarantine"), ("menu item", "File"),
                                ("menu item", "Open…"), ("menu item", "Open Recent"), ("menu item", "Close"),

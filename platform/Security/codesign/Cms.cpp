@@ -28,20 +28,6 @@ struct CertStackDeleter {
     void operator()(STACK_OF(X509)* certs) const { sk_X509_pop_free(certs, X509_free); }
 };
 
-// The oldest OpenSSL error as text, and an empty queue afterwards so that the
-// caller's next OpenSSL call starts clean.
-std::string takeOpenSslError() {
-    const unsigned long code = ERR_peek_error();
-    std::string text;
-    if (code != 0) {
-        char buffer[256];
-        ERR_error_string_n(code, buffer, sizeof buffer);
-        text = buffer;
-    }
-    ERR_clear_error();
-    return text;
-}
-
 Error failed(const std::string& what) {
     std::string message = "CMS signature " + what;
     const std::string detail = takeOpenSslError();
@@ -208,6 +194,18 @@ std::string keyOf(const Outline& outline) {
 Expected<std::vector<Certificate>> parseCertificates(std::span<const std::uint8_t> bytes);
 
 }  // namespace
+
+std::string takeOpenSslError() {
+    const unsigned long code = ERR_peek_error();
+    std::string text;
+    if (code != 0) {
+        char buffer[256];
+        ERR_error_string_n(code, buffer, sizeof buffer);
+        text = buffer;
+    }
+    ERR_clear_error();
+    return text;
+}
 
 Expected<std::vector<Certificate>> certificatesFromCms(std::span<const std::uint8_t> bytes) {
     const std::optional<Outline> outline = outlineOf(bytes);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "codesign/Expected.h"
@@ -27,5 +28,9 @@ using Certificate = std::vector<std::uint8_t>;  // DER
 //     name alone matches;
 //  3. certificates off that path are left out.
 Expected<std::vector<Certificate>> certificatesFromCms(std::span<const std::uint8_t> cms);
+
+// The oldest error in OpenSSL's queue as text ("" when there is none), and
+// an empty queue afterwards so that the next OpenSSL call starts clean.
+std::string takeOpenSslError();
 
 }  // namespace codesign

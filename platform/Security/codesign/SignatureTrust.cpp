@@ -51,17 +51,6 @@ constexpr const char* kOidCdHashesPlist = "1.2.840.113635.100.9.1";
 constexpr const char* kOidCdHashesAgility = "1.2.840.113635.100.9.2";
 constexpr const char* kOidTimestampToken = "1.2.840.113549.1.9.16.2.14";
 
-std::string openSslError() {
-    const unsigned long code = ERR_peek_last_error();
-    std::string text;
-    if (code != 0) {
-        char buffer[256];
-        ERR_error_string_n(code, buffer, sizeof buffer);
-        text = buffer;
-    }
-    return text;
-}
-
 std::unique_ptr<ASN1_OBJECT, ObjectDeleter> objectFor(const char* oid) {
     return std::unique_ptr<ASN1_OBJECT, ObjectDeleter>(OBJ_txt2obj(oid, 1));
 }
@@ -374,8 +363,7 @@ Timestamp checkTimestamp(CMS_SignerInfo* si, STACK_OF(X509)* untrusted, const Tr
 
     StorePtr store = makeStore(policy, *genTime, false);
     if (!store || CMS_verify(token.get(), untrusted, store.get(), nullptr, nullptr, CMS_BINARY) != 1) {
-        result.problem = "the timestamp token does not verify to an Apple root (" + openSslError() + ")";
-        ERR_clear_error();
+        result.problem = "the timestamp token does not verify to an Apple root (" + takeOpenSslError() + ")";
         return result;
     }
     result.time = genTime;
@@ -439,7 +427,7 @@ SignatureTrust checkSignature(std::span<const std::uint8_t> cmsBytes, std::span<
         else if (reason == CMS_R_SIGNER_CERTIFICATE_NOT_FOUND)
             trust.problems.push_back("the CMS signature does not carry its signer's certificate");
         else
-            trust.problems.push_back("the CMS signature does not verify with its signer's key (" + openSslError() + ")");
+            trust.problems.push_back("the CMS signature does not verify with its signer's key (" + takeOpenSslError() + ")");
         ERR_clear_error();
     }
     X509* signer = nullptr;
@@ -470,8 +458,7 @@ SignatureTrust checkSignature(std::span<const std::uint8_t> cmsBytes, std::span<
     StorePtr store = makeStore(policy, at, true);
     std::unique_ptr<X509_STORE_CTX, StoreCtxDeleter> ctx(X509_STORE_CTX_new());
     if (!store || !ctx || X509_STORE_CTX_init(ctx.get(), store.get(), signer, untrusted.get()) != 1) {
-        trust.problems.push_back("the certificate chain could not be checked (" + openSslError() + ")");
-        ERR_clear_error();
+        trust.problems.push_back("the certificate chain could not be checked (" + takeOpenSslError() + ")");
         return trust;
     }
     PathErrors errors;
