@@ -14,7 +14,7 @@ NSSet* UApplicationEntitlementsController::verificationKeys()
     static NSSet* keys = static_cast<NSSet*>(NSSet::setWithObjects({
         NSSTR("signatureVerdict"), NSSTR("signatureIsValid"), NSSTR("signatureProblems"),
         NSSTR("signerKind"), NSSTR("signingTime"), NSSTR("hasSecureTimestamp"), NSSTR("hasNotarizationTicket"),
-        NSSTR("cdhash"), NSSTR("signatureVerificationProgress"),
+        NSSTR("cdhash"),
     })->retain());
     return keys;
 }
@@ -69,7 +69,6 @@ OBJC_IMPLEMENTATION(UApplicationEntitlementsController, NSObject)
     cls.property("hasSecureTimestamp", &C::hasSecureTimestamp);
     cls.property("hasNotarizationTicket", &C::hasNotarizationTicket);
     cls.property("cdhash", &C::cdhash);
-    cls.property("signatureVerificationProgress", &C::signatureVerificationProgress);
     cls.property("signingIdentity", &C::signingIdentity, &C::setSigningIdentity);
     cls.property("bundleURL", &C::bundleURL, &C::setBundleURL);
 }
@@ -242,11 +241,9 @@ void UApplicationEntitlementsController::setVerdict(codesign::Verdict verdict)
 
 void UApplicationEntitlementsController::setVerificationProgress(double fraction)
 {
-    willChangeValueForKey("signatureVerificationProgress");
     willChangeValueForKey("signatureVerdict");
     m_progress = fraction;
     didChangeValueForKey("signatureVerdict");
-    didChangeValueForKey("signatureVerificationProgress");
 }
 
 void UApplicationEntitlementsController::startSignatureVerification()
@@ -329,9 +326,4 @@ NSNumber* UApplicationEntitlementsController::hasNotarizationTicket() const
 NSString* UApplicationEntitlementsController::cdhash() const
 {
     return m_verdict && !m_verdict->cdhash.empty() ? NSString::stringWithUTF8String(m_verdict->cdhash.c_str()) : nil;
-}
-
-NSNumber* UApplicationEntitlementsController::signatureVerificationProgress() const
-{
-    return m_check || m_verdict ? NSNumber::numberWithDouble(m_progress) : nil;
 }

@@ -66,7 +66,6 @@ public:
     NSNumber* hasSecureTimestamp() const;
     NSNumber* hasNotarizationTicket() const;
     NSString* cdhash() const;                   // hex, of the slice described
-    NSNumber* signatureVerificationProgress() const;  // 0 to 1 while checking
 
     // The keys announced when a verdict or progress arrives.
     static NSSet* verificationKeys();

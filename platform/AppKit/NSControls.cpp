@@ -336,7 +336,9 @@ NSView* NSTextView::initWithFrame(NSRect frame)
     if (WindowSystem::isAvailable()) {
         auto* text = new QPlainTextEdit;
         text->setReadOnly(true);
-        text->setLineWrapMode(QPlainTextEdit::NoWrap);
+        // Long lines (a problem naming a certificate, an entitlement's value)
+        // wrap at the view's width rather than hide behind a scroll bar.
+        text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
         text->setMinimumHeight(int(frame.size.height > 0 ? frame.size.height : 80));
         text->setTabChangesFocus(true);
         adoptWidget(text);

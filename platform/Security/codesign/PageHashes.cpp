@@ -53,6 +53,9 @@ void checkRange(const Source& source, const PageLayout& layout, std::uint64_t pa
     const std::uint64_t limit = std::min(layout.codeLimit, layout.available);
     const std::uint64_t pagesPerChunk = std::max<std::uint64_t>(1, kChunkBytes / pageSize);
     unsigned char digest[EVP_MAX_MD_SIZE];
+    // One buffer for the whole range: a fresh one per chunk would cost a
+    // page fault per 4 KiB, about as much as hashing it.
+    std::vector<std::uint8_t> buffer(std::size_t(std::min<std::uint64_t>(pagesPerChunk * pageSize, limit + 1)));
     for (std::uint64_t page = range.first; page < range.end;) {
         if (control.cancelled && control.cancelled->load(std::memory_order_relaxed)) {
             findings.cancelled = true;
@@ -61,10 +64,10 @@ void checkRange(const Source& source, const PageLayout& layout, std::uint64_t pa
         const std::uint64_t chunkEnd = std::min(range.end, page + pagesPerChunk);
         const std::uint64_t start = page * pageSize;
         const std::uint64_t stop = std::min(limit, chunkEnd * pageSize);
-        std::vector<std::uint8_t> bytes;
+        std::span<const std::uint8_t> bytes;
         if (stop > start) {
-            auto read = source.read(layout.base + start, stop - start);
-            if (read) bytes = std::move(*read);
+            const std::span<std::uint8_t> into(buffer.data(), std::size_t(stop - start));
+            if (!source.readInto(layout.base + start, into)) bytes = into;
         }
         for (; page < chunkEnd; ++page) {
             const std::uint64_t pageStart = page * pageSize;

@@ -20,10 +20,21 @@ Error outOfRange(std::uint64_t offset, std::uint64_t length, std::uint64_t size)
 
 }  // namespace
 
-Expected<std::vector<std::uint8_t>> MemorySource::read(std::uint64_t offset, std::uint64_t length) const {
-    if (!rangeFits(offset, length, bytes_.size())) return outOfRange(offset, length, bytes_.size());
-    const auto* begin = bytes_.data() + offset;
-    return std::vector<std::uint8_t>(begin, begin + length);
+Expected<std::vector<std::uint8_t>> Source::read(std::uint64_t offset, std::uint64_t length) const {
+    if (!rangeFits(offset, length, size())) return outOfRange(offset, length, size());
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(length));
+    if (auto error = fill(offset, out)) return std::move(*error);
+    return out;
+}
+
+std::optional<Error> Source::readInto(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    if (!rangeFits(offset, out.size(), size())) return outOfRange(offset, out.size(), size());
+    return fill(offset, out);
+}
+
+std::optional<Error> MemorySource::fill(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    std::memcpy(out.data(), bytes_.data() + offset, out.size());
+    return std::nullopt;
 }
 
 Expected<std::unique_ptr<FileSource>> FileSource::open(const std::string& path) {
@@ -51,9 +62,8 @@ Expected<std::unique_ptr<FileSource>> FileSource::open(const std::string& path) 
 
 FileSource::~FileSource() { ::close(fd_); }
 
-Expected<std::vector<std::uint8_t>> FileSource::read(std::uint64_t offset, std::uint64_t length) const {
-    if (!rangeFits(offset, length, size_)) return outOfRange(offset, length, size_);
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(length));
+std::optional<Error> FileSource::fill(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    const std::uint64_t length = out.size();
     std::uint64_t done = 0;
     while (done < length) {
         const ssize_t n = ::pread(fd_, out.data() + done, static_cast<std::size_t>(length - done),
@@ -69,7 +79,7 @@ Expected<std::vector<std::uint8_t>> FileSource::read(std::uint64_t offset, std::
         }
         done += static_cast<std::uint64_t>(n);
     }
-    return out;
+    return std::nullopt;
 }
 
 }  // namespace codesign

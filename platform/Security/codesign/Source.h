@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -19,14 +20,23 @@ public:
     virtual std::uint64_t size() const = 0;
     // Exactly the bytes [offset, offset + length); an error when the range is
     // not inside the source or the read comes up short.
-    virtual Expected<std::vector<std::uint8_t>> read(std::uint64_t offset, std::uint64_t length) const = 0;
+    Expected<std::vector<std::uint8_t>> read(std::uint64_t offset, std::uint64_t length) const;
+    // The same into a buffer of the caller's (so that a long scan reuses one);
+    // an error, or nothing when all of `out` is filled.
+    std::optional<Error> readInto(std::uint64_t offset, std::span<std::uint8_t> out) const;
+
+protected:
+    // [offset, offset + out.size()) is known to be inside the source.
+    virtual std::optional<Error> fill(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
 };
 
 class MemorySource final : public Source {
 public:
     explicit MemorySource(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
     std::uint64_t size() const override { return bytes_.size(); }
-    Expected<std::vector<std::uint8_t>> read(std::uint64_t offset, std::uint64_t length) const override;
+
+protected:
+    std::optional<Error> fill(std::uint64_t offset, std::span<std::uint8_t> out) const override;
 
 private:
     std::span<const std::uint8_t> bytes_;
@@ -41,7 +51,9 @@ public:
     FileSource& operator=(const FileSource&) = delete;
 
     std::uint64_t size() const override { return size_; }
-    Expected<std::vector<std::uint8_t>> read(std::uint64_t offset, std::uint64_t length) const override;
+
+protected:
+    std::optional<Error> fill(std::uint64_t offset, std::span<std::uint8_t> out) const override;
 
 private:
     FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
