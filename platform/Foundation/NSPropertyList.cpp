@@ -47,13 +47,18 @@ uint64_t bigEndian(const uint8_t* bytes, size_t size)
     return value;
 }
 
-// Whether a binary property list has a dictionary key holding a NUL
-// character. libplist keeps such a key's length as stored beside its text,
-// and its key accessor (the only way to a key) asserts that the two agree,
+// Whether libplist cannot be trusted with a binary property list's
+// dictionary keys: a key holding a NUL character, or dictionaries and keys
+// that overlap. libplist keeps a key's length as stored beside its text, and
+// its key accessor (the only way to a key) asserts that the two agree,
 // aborting the process; such a list is refused before libplist reads it.
-// Only what can be checked is looked at: an object, table or count that
+// The objects of a list that was written share no bytes, so the keys'
+// references and texts fit in the file once; when they add up to more,
+// objects overlap, which only a made-up file does, and looking at each
+// would take time growing with the square of its size: that list is refused
+// too. Only what can be checked is looked at: an object, table or count that
 // does not fit is left to libplist's own reader, which refuses it.
-bool binaryPlistHasKeyWithNul(const uint8_t* bytes, size_t length)
+bool binaryPlistHasUnreadableKeys(const uint8_t* bytes, size_t length)
 {
     constexpr size_t kHeader = 8, kTrailer = 32;
     if (length < kHeader + kTrailer)
@@ -87,7 +92,19 @@ bool binaryPlistHasKeyWithNul(const uint8_t* bytes, size_t length)
         at += 1 + size;
         return count;
     };
-    const auto stringHasNul = [&](size_t at) {
+    // Each offset is looked at once as a dictionary and once as a key; what
+    // is looked at is counted against the file's size.
+    enum : uint8_t { kSeenAsDictionary = 1, kSeenAsKey = 2 };
+    std::vector<uint8_t> seen(end, 0);
+    size_t budget = end;
+    const auto spend = [&](uint64_t bytesLookedAt) {
+        if (bytesLookedAt > budget)
+            return false;
+        budget -= static_cast<size_t>(bytesLookedAt);
+        return true;
+    };
+    // Whether the key at `at` holds a NUL; nullopt when the budget is spent.
+    const auto keyHasNul = [&](size_t at) -> std::optional<bool> {
         const uint8_t kind = bytes[at] >> 4;
         if (kind != 0x5 && kind != 0x6)
             return false;
@@ -95,28 +112,32 @@ bool binaryPlistHasKeyWithNul(const uint8_t* bytes, size_t length)
         const size_t unit = kind == 0x6 ? 2 : 1;
         if (!count || *count > (end - at) / unit)
             return false;
+        if (!spend(*count * unit))
+            return std::nullopt;
         for (uint64_t i = 0; i < *count; ++i)
             if (bytes[at + i * unit] == 0 && (unit == 1 || bytes[at + i * unit + 1] == 0))
                 return true;
         return false;
     };
-    // Each object is looked at once as a dictionary and once as a key, so
-    // that many references to one object cost no more than one.
-    std::vector<uint8_t> seenAsKey(static_cast<size_t>(objects), 0);
     for (uint64_t i = 0; i < objects; ++i) {
         std::optional<size_t> at = objectAt(i);
-        if (!at || bytes[*at] >> 4 != 0xD)
+        if (!at || bytes[*at] >> 4 != 0xD || (seen[*at] & kSeenAsDictionary))
             continue;
+        seen[*at] |= kSeenAsDictionary;
         size_t refs = *at;
         const std::optional<uint64_t> count = countAt(refs);
         if (!count || *count > (end - refs) / refSize)
             continue;
+        if (!spend(*count * refSize))
+            return true;
         for (uint64_t k = 0; k < *count; ++k) {
             const uint64_t key = bigEndian(bytes + refs + k * refSize, refSize);
-            if (key >= objects || seenAsKey[key])
+            std::optional<size_t> keyAt = key < objects ? objectAt(key) : std::nullopt;
+            if (!keyAt || (seen[*keyAt] & kSeenAsKey))
                 continue;
-            seenAsKey[key] = 1;
-            if (std::optional<size_t> keyAt = objectAt(key); keyAt && stringHasNul(*keyAt))
+            seen[*keyAt] |= kSeenAsKey;
+            const std::optional<bool> nul = keyHasNul(*keyAt);
+            if (!nul || *nul)
                 return true;
         }
     }
@@ -316,8 +337,9 @@ id NSPropertyListSerialization::propertyListWithData(const NSData* data, NSPrope
             setError(error, "Binary property list too large");
             return nil;
         }
-        if (binaryPlistHasKeyWithNul(bytes, length)) {
-            setError(error, "The binary property list has a dictionary key that holds a NUL character");
+        if (binaryPlistHasUnreadableKeys(bytes, length)) {
+            setError(error, "The binary property list has a dictionary key that holds a NUL character, or objects "
+                            "that overlap");
             return nil;
         }
         plist_from_bin(reinterpret_cast<const char*>(bytes), static_cast<uint32_t>(length), &root);

@@ -384,6 +384,20 @@ TEST(PropertyLists, DictionaryKeysHoldingNulAreRefused)
     EXPECT_EQ(value->length(), 3u);
 }
 
+// Objects that overlap, so that checking every dictionary's keys would cost
+// the square of the file's size: every byte a dictionary of three, every
+// byte an object. Refused for that, not by libplist.
+TEST(PropertyLists, OverlappingDictionariesAreRefused)
+{
+    std::vector<std::string> objects(200, "\xD3");
+    NSError* error = nil;
+    EXPECT_EQ(NSPropertyListSerialization::propertyListWithData(binaryPlist(objects), 0, nullptr, &error), nil);
+    ASSERT_NE(error, nil);
+    auto* why = static_cast<NSString*>(error->userInfo()->objectForKey(NSSTR("NSDebugDescription")));
+    ASSERT_NE(why, nil);
+    EXPECT_NE(why->utf8().find("overlap"), std::string::npos) << why->utf8();
+}
+
 // A date read from a binary property list can lie outside the 32-bit
 // seconds the writer takes; writing it fails cleanly instead of converting
 // out of range (found by fuzz_property_list).
