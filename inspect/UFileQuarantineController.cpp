@@ -62,16 +62,13 @@ struct Companion {
     sentrel::sys::AppleDoubleParse parse;
 };
 
-std::vector<Companion> companionsOf(const char* path)
+std::vector<Companion> companionsOf(const UFileQuarantineController* controller, const char* path)
 {
     std::vector<Companion> companions;
     if (!path)
         return companions;
-    const sentrel::sys::AppleDoubleCompanions found = sentrel::sys::appleDoubleCompanions(path);
-    if (found.beside)
-        companions.push_back({*found.beside, "AppleDouble", sentrel::sys::readAppleDoubleFile(*found.beside)});
-    if (found.zipped)
-        companions.push_back({*found.zipped, "AppleDouble in __MACOSX", sentrel::sys::readAppleDoubleFile(*found.zipped)});
+    for (auto& [companion, label] : controller->appleDoubleCompanionPaths(path))
+        companions.push_back({companion, label, controller->readAppleDoubleCompanion(companion)});
     return companions;
 }
 
@@ -86,7 +83,7 @@ std::vector<RecordPlace> recordPlaces(const UFileQuarantineController* controlle
         places.push_back({"attribute com.apple.quarantine", own});
     if (NSData* samba = controller->extendedAttributeForKeyName(kSambaQuarantineKeyName))
         places.push_back({"Samba stream " + kSambaQuarantineKeyName->utf8(), samba});
-    for (const Companion& companion : companionsOf(controller->filePathName())) {
+    for (const Companion& companion : companionsOf(controller, controller->filePathName())) {
         if (companion.parse.status != sentrel::sys::AppleDoubleStatus::ok) {
             places.push_back({std::string("unreadable ") + companion.label + " " + companion.path + ": " +
                                   sentrel::sys::appleDoubleStatusText(companion.parse.status),
@@ -331,7 +328,7 @@ void UFileQuarantineController::setQuarantined(bool quarantined)
     if (const char* path = filePathName()) {
         if (::removexattr(path, kSambaQuarantineKeyName->utf8().c_str(), 0) == 0)
             removed = true;
-        for (const Companion& companion : companionsOf(path)) {
+        for (const Companion& companion : companionsOf(this, path)) {
             const auto outcome = sentrel::sys::removeAppleDoubleAttribute(companion.path, "com.apple.quarantine");
             if (outcome == sentrel::sys::AppleDoubleRemoval::rewritten ||
                 outcome == sentrel::sys::AppleDoubleRemoval::deleted)
@@ -343,6 +340,22 @@ void UFileQuarantineController::setQuarantined(bool quarantined)
 }
 
 // ---------------------------------------------------------------- every place it is kept
+
+std::vector<std::pair<std::string, const char*>> UFileQuarantineController::appleDoubleCompanionPaths(const char* path) const
+{
+    std::vector<std::pair<std::string, const char*>> paths;
+    const sentrel::sys::AppleDoubleCompanions found = sentrel::sys::appleDoubleCompanions(path);
+    if (found.beside)
+        paths.emplace_back(*found.beside, "AppleDouble");
+    if (found.zipped)
+        paths.emplace_back(*found.zipped, "AppleDouble in __MACOSX");
+    return paths;
+}
+
+sentrel::sys::AppleDoubleParse UFileQuarantineController::readAppleDoubleCompanion(const std::string& path) const
+{
+    return sentrel::sys::readAppleDoubleFile(path);
+}
 
 NSArray* UFileQuarantineController::quarantineRecordSources() const
 {
@@ -379,7 +392,7 @@ NSArray* UFileQuarantineController::quarantineWhereFrom() const
                 std::find(addresses.begin(), addresses.end(), text->utf8()) == addresses.end())
                 addresses.push_back(text->utf8());
     addWhereFroms(extendedAttributeForKeyName(NSString::stringWithUTF8String(kWhereFromsName)), addresses);
-    for (const Companion& companion : companionsOf(filePathName()))
+    for (const Companion& companion : companionsOf(this, filePathName()))
         if (const auto* whereFroms = companion.parse.file.attribute(kWhereFromsName))
             addWhereFroms(dataOf(whereFroms->value), addresses);
     return arrayOfLines(addresses);

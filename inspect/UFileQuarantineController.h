@@ -30,6 +30,14 @@
 #include "CoreServices/LaunchServices.h"
 #include "UFileAttributesController.h"
 
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sentrel::sys {
+struct AppleDoubleParse;
+}
+
 // "com.apple.quarantine", the extended attribute holding the record.
 extern NSString* const kAppleQuarantineKeyName;
 // "user.DosStream.com.apple.quarantine:$DATA", the record as Samba keeps it.
@@ -102,6 +110,14 @@ public:
     // strings of the kMDItemWhereFroms property list in the file's own
     // attribute and in its AppleDouble companions.
     NSArray* quarantineWhereFrom() const;
+
+    // Where the AppleDouble companions of the file at `path` are, each with
+    // the label of its place ("AppleDouble", "AppleDouble in __MACOSX"), and
+    // one of them read whole: from the file system (sys/AppleDouble.h). Every
+    // key reads the companions through these two, as it reads attributes
+    // through extendedAttributeForKeyName.
+    virtual std::vector<std::pair<std::string, const char*>> appleDoubleCompanionPaths(const char* path) const;
+    virtual sentrel::sys::AppleDoubleParse readAppleDoubleCompanion(const std::string& path) const;
 
     static NSSet* keyPathsForValuesAffectingQuarantineRecordSources();
     static NSSet* keyPathsForValuesAffectingQuarantinedAnywhere();

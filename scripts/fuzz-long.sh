@@ -5,12 +5,16 @@
 # An input that crashes or runs slowly is kept in
 # tests/fuzz/regressions/<target>/, which scripts/fuzz.sh replays.
 #   FUZZ_RUNS=N     executions per target
+#   FUZZ_MAX_SECONDS  stop a target after this many seconds even when its
+#                   executions are not done (default 0: no limit); the
+#                   figures then say "stopped at time limit"
 #   FUZZ_TARGETS    the targets to run (default: all)
 #   FUZZ_JOBS       targets run side by side (default 1)
 #   FUZZ_BUILD_DIR  the clang build (default build-fuzz)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${FUZZ_RUNS:-10000000}
+max_seconds=${FUZZ_MAX_SECONDS:-0}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 source scripts/fuzz-seeds.sh
 targets=(${FUZZ_TARGETS:-${fuzz_targets[@]}})
@@ -29,7 +33,7 @@ run_one() {
   local target=$1 log="$work/$1.log" start end outcome=ok
   mkdir -p tests/fuzz/regressions/"$target"
   start=$(date +%s)
-  "$build"/bin/"$target" -runs="$runs" -timeout=10 -rss_limit_mb=2048 -report_slow_units=2 -print_final_stats=1 \
+  "$build"/bin/"$target" -runs="$runs" -max_total_time="$max_seconds" -timeout=10 -rss_limit_mb=2048 -report_slow_units=2 -print_final_stats=1 \
     -dict=tests/fuzz/magics.dict -artifact_prefix=tests/fuzz/regressions/"$target"/ \
     "$work/$target" >"$log" 2>&1 || outcome=failed
   end=$(date +%s)
@@ -39,6 +43,7 @@ run_one() {
   edges=$(grep -o 'cov: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
   features=$(grep -o 'ft: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
   units=$(grep -o 'corp: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
+  [[ $outcome == ok && ${executions:-0} -lt $runs ]] && outcome="stopped at time limit"
   printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%FT%TZ)" "$target" "$runs" "${executions:-?}" \
     "${edges:-?}" "${features:-?}" "${units:-?}" "$((end - start))" "${rss:-?}" "$outcome" >>"$figures"
   echo "== $target: ${executions:-?} executions, ${edges:-?} edges, $((end - start)) s, $outcome"

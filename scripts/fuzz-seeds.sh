@@ -1,14 +1,16 @@
 # Sourced by the fuzzing scripts: the targets, build_fuzzers BUILD_DIR
-# TARGET... builds them with clang, and seed_corpora BUILD_DIR WORK_DIR fills
-# WORK_DIR/<target> with each target's seed corpus, from the fixture
-# generator, the seed writer and tests/fuzz.
-fuzz_targets=(fuzz_static_code fuzz_entitlements fuzz_apple_double fuzz_quarantine_record fuzz_property_list)
+# TARGET... builds them with clang (FUZZ_BUILD_JOBS jobs, default all cores),
+# and seed_corpora BUILD_DIR WORK_DIR fills WORK_DIR/<target> with each
+# target's seed corpus, from the fixture generator, the seed writer and
+# tests/fuzz.
+fuzz_targets=(fuzz_static_code fuzz_entitlements fuzz_apple_double fuzz_quarantine_record fuzz_property_list fuzz_cms
+  fuzz_requirements)
 
 build_fuzzers() {
   local build=$1
   shift
   CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSENTREL_FUZZ=ON >/dev/null
-  cmake --build "$build" -j "$(nproc)" --target "$@" fuzz_make_seeds sentrel-make-fixtures
+  cmake --build "$build" -j "${FUZZ_BUILD_JOBS:-$(nproc)}" --target "$@" fuzz_make_seeds sentrel-make-fixtures
 }
 
 seed_corpora() {
@@ -19,6 +21,7 @@ seed_corpora() {
   find "$work/fixtures" -type f ! -name MANIFEST.tsv -size -2M -exec cp --backup=numbered -t "$work/fuzz_static_code" {} +
   cp tests/fuzz/entitlements/* "$work/fuzz_entitlements/"
   cp tests/fuzz/entitlements/* "$work/fuzz_property_list/"
-  ASAN_OPTIONS=detect_leaks=0 "$build"/bin/fuzz_make_seeds "$work/fuzz_apple_double" "$work/fuzz_quarantine_record" \
-    "$work/fuzz_property_list"
+  # fuzz_apple_double, fuzz_quarantine_record, fuzz_cms, fuzz_requirements and
+  # more of fuzz_property_list.
+  ASAN_OPTIONS=detect_leaks=0 "$build"/bin/fuzz_make_seeds "$work"
 }

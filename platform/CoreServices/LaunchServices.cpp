@@ -1,4 +1,5 @@
 #include "CoreServices/LaunchServices.h"
+#include "CoreServices/QuarantineProperties.h"
 
 #include "Foundation/Foundation.h"
 #include "Foundation/NSScanner.h"
@@ -49,15 +50,15 @@ NSURL* urlFromText(NSString* text)
 
 // The data's address and the page's, from the XDG attributes or else from
 // kMDItemWhereFroms.
-void downloadAddresses(const char* path, NSURL*& dataURL, NSURL*& originURL)
+void downloadAddresses(const QuarantineAttributeReader& attribute, NSURL*& dataURL, NSURL*& originURL)
 {
-    if (auto value = attributeValue(path, "xdg.origin.url"))
+    if (auto value = attribute("xdg.origin.url"))
         dataURL = urlFromText(textOf(*value));
-    if (auto value = attributeValue(path, "xdg.referrer.url"))
+    if (auto value = attribute("xdg.referrer.url"))
         originURL = urlFromText(textOf(*value));
     if (dataURL && originURL)
         return;
-    auto value = attributeValue(path, "com.apple.metadata:kMDItemWhereFroms");
+    auto value = attribute("com.apple.metadata:kMDItemWhereFroms");
     if (!value)
         return;
     NSData* data = NSData::dataWithVector(std::move(*value));
@@ -75,9 +76,11 @@ void downloadAddresses(const char* path, NSURL*& dataURL, NSURL*& originURL)
         originURL = addressAt(1);
 }
 
-NSDictionary* quarantineProperties(const char* path)
+} // namespace
+
+NSDictionary* LSQuarantinePropertiesFromAttributes(const QuarantineAttributeReader& attribute)
 {
-    auto record = attributeValue(path, "com.apple.quarantine");
+    auto record = attribute("com.apple.quarantine");
     if (!record)
         return nil;
     NSMutableDictionary* properties = NSMutableDictionary::dictionary();
@@ -97,7 +100,7 @@ NSDictionary* quarantineProperties(const char* path)
     }
     NSURL* dataURL = nil;
     NSURL* originURL = nil;
-    downloadAddresses(path, dataURL, originURL);
+    downloadAddresses(attribute, dataURL, originURL);
     if (dataURL) {
         CFDictionarySetValue(properties, kLSQuarantineDataURLKey, dataURL);
         NSString* scheme = dataURL->scheme();
@@ -109,8 +112,6 @@ NSDictionary* quarantineProperties(const char* path)
         CFDictionarySetValue(properties, kLSQuarantineOriginURLKey, originURL);
     return properties;
 }
-
-} // namespace
 
 OSStatus LSCopyItemAttribute(const FSRef* inItem, LSRolesMask, CFStringRef inAttributeName, CFTypeRef* outValue)
 {
@@ -124,7 +125,9 @@ OSStatus LSCopyItemAttribute(const FSRef* inItem, LSRolesMask, CFStringRef inAtt
     if (!CFEqual(inAttributeName, kLSItemQuarantineProperties))
         return kLSAttributeNotFoundErr;
     AutoreleasePoolScope pool;
-    NSDictionary* properties = quarantineProperties(reinterpret_cast<const char*>(path));
+    const char* file = reinterpret_cast<const char*>(path);
+    NSDictionary* properties =
+        LSQuarantinePropertiesFromAttributes([file](const char* name) { return attributeValue(file, name); });
     if (!properties)
         return kLSAttributeNotFoundErr;
     *outValue = properties->copy();

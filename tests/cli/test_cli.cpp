@@ -1,4 +1,5 @@
 // sentrel-inspect run as a user runs it, over the generated fixture set.
+#include "AppleDoubleBuilder.h"
 #include "fixtures/FixtureSet.h"
 #include "sys/xattr.h"
 
@@ -45,11 +46,11 @@ protected:
     }
     static void TearDownTestSuite() { fs::remove_all(s_dir); }
 
-    static Outcome run(const std::string& arguments)
+    static Outcome run(const std::string& arguments, const std::string& wrapper = "")
     {
         fs::path err = s_dir / "stderr.txt";
-        std::string command = "cd '" + s_dir.string() + "' && '" SENTREL_INSPECT_PATH "' " + arguments + " 2>'" +
-                              err.string() + "'";
+        std::string command = "cd '" + s_dir.string() + "' && " + wrapper + "'" SENTREL_INSPECT_PATH "' " + arguments +
+                              " 2>'" + err.string() + "'";
         Outcome r;
         FILE* pipe = popen(command.c_str(), "r");
         char buffer[4096];
@@ -60,6 +61,13 @@ protected:
         std::ifstream in(err);
         r.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         return r;
+    }
+
+    // The inspector run through `wrapper` (a command prefix) in the fixture
+    // folder.
+    static Outcome runWrapped(const std::string& wrapper, const std::string& arguments)
+    {
+        return run(arguments, wrapper);
     }
 
     static inline fs::path s_dir;
@@ -178,6 +186,73 @@ TEST_F(CommandLine, AnEmptyRecordIsRemovedToo)
     EXPECT_EQ(getxattr(file.c_str(), "com.apple.quarantine", nullptr, 0, 0, 0), -1);
     // Nothing to remove is no failure either.
     EXPECT_EQ(run("--remove-quarantine empty-record.txt").status, 0);
+}
+
+// Records outside the file's own attribute: counted in the summary, and,
+// in a Flatpak-style sandbox (bubblewrap with /.flatpak-info), each named by
+// a command that removes it, which is then run to see that it does.
+TEST_F(CommandLine, RecordsFoundElsewhereAreCountedAndTheirSandboxCommandsRemoveThem)
+{
+    const std::string record = "0083;674f1a2b;Safari;8A8E7C44-1C5E-4A8B-9E8A-1C2D3E4F5A6B";
+    const fs::path dir = s_dir / "elsewhere";
+    fs::create_directories(dir);
+    // A Samba stream beside a companion that holds only the record, and a
+    // name the shell must not expand.
+    const fs::path shared = dir / "share $HOME \"x\".dmg", sharedCompanion = dir / "._share $HOME \"x\".dmg";
+    std::ofstream(shared) << "dmg";
+    const std::string sambaName = "user.DosStream.com.apple.quarantine:$DATA";
+    ASSERT_EQ(setxattr(shared.c_str(), sambaName.c_str(), record.data(), record.size(), 0, 0), 0);
+    AppleDoubleBuilder onlyRecord;
+    onlyRecord.attributes = {{"com.apple.quarantine", record}};
+    std::ofstream(sharedCompanion, std::ios::binary) << onlyRecord.build();
+    // A companion that keeps another attribute after the record is gone.
+    const fs::path tagged = dir / "tagged.zip", taggedCompanion = dir / "._tagged.zip";
+    std::ofstream(tagged) << "zip";
+    AppleDoubleBuilder more;
+    more.attributes = {{"com.apple.quarantine", record}, {"com.apple.FinderInfo.tag", "blue"}};
+    std::ofstream(taggedCompanion, std::ios::binary) << more.build();
+
+    Outcome counted = run("elsewhere/tagged.zip 'elsewhere/share $HOME \"x\".dmg' plain.txt");
+    EXPECT_NE(counted.out.find("3 files, 0 signed, 0 ad-hoc, 3 unsigned, 2 quarantined, 0 errors"), std::string::npos)
+        << counted.out;
+
+    if (!fs::exists("/usr/bin/bwrap"))
+        GTEST_SKIP() << "bubblewrap is not installed";
+    const fs::path info = s_dir / "flatpak-info";
+    std::ofstream(info) << "[Application]\nname=org.example.Inspector\n";
+    const fs::path build = fs::path(SENTREL_INSPECT_PATH).parent_path().parent_path();
+    const std::string sandbox = "bwrap --tmpfs / --ro-bind /usr /usr --ro-bind /etc /etc --symlink usr/lib /lib "
+                                "--symlink usr/lib64 /lib64 --symlink usr/bin /bin --bind /tmp /tmp --ro-bind '" +
+                                build.string() + "' '" + build.string() + "' --ro-bind '" + info.string() +
+                                "' /.flatpak-info --dev /dev --proc /proc --chdir '" + s_dir.string() + "' ";
+    Outcome refused = runWrapped(sandbox, "--remove-quarantine elsewhere/tagged.zip 'elsewhere/share $HOME \"x\".dmg'");
+    EXPECT_EQ(refused.status, 1) << refused.err;
+    EXPECT_NE(refused.out.find("2 quarantined, 2 errors"), std::string::npos) << refused.out;
+    EXPECT_TRUE(fs::exists(sharedCompanion));
+    const std::vector<std::string> expected = {
+        "sentrel-inspect: elsewhere/tagged.zip: runs in a sandbox and cannot remove the quarantine itself; run:",
+        "  sentrel-inspect --remove-quarantine \"elsewhere/tagged.zip\"   # rewrites the AppleDouble file without "
+        "the record",
+        "sentrel-inspect: elsewhere/share $HOME \"x\".dmg: runs in a sandbox and cannot remove the quarantine itself; "
+        "run:",
+        "  setfattr -x \"user.DosStream.com.apple.quarantine:\\$DATA\" \"elsewhere/share \\$HOME \\\"x\\\".dmg\"",
+        "  rm \"" + s_dir.string() + "/elsewhere/._share \\$HOME \\\"x\\\".dmg\""};
+    std::vector<std::string> lines;
+    std::istringstream err(refused.err);
+    for (std::string line; std::getline(err, line);)
+        if (line.rfind("sentrel-inspect: ", 0) == 0 || line.rfind("  ", 0) == 0)
+            lines.push_back(line);
+    EXPECT_EQ(lines, expected) << refused.err;
+
+    // The commands for the share, run as printed, leave no record behind
+    // and the companion gone.
+    std::string script = "cd '" + s_dir.string() + "'";
+    for (size_t i = 3; i < lines.size(); ++i)
+        script += " && " + lines[i].substr(2);
+    ASSERT_EQ(std::system(script.c_str()), 0) << script;
+    EXPECT_FALSE(fs::exists(sharedCompanion));
+    json after = run("--json 'elsewhere/share $HOME \"x\".dmg'").objects().at(0);
+    EXPECT_EQ(after["quarantinedAnywhere"], false) << after["quarantineRecordSources"];
 }
 
 // What a record or a name holds reaches the terminal escaped, never raw.

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <cmath>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -322,9 +323,9 @@ TEST(PropertyLists, BinaryRoundTrip)
     EXPECT_NE(error, nil);
 }
 
-// Every input fuzz_property_list found crashing is read and written again
-// here too: a string libplist's own accessor asserted against (aborting the
-// process), a date the writer converted out of range.
+// Every input kept for fuzz_property_list is read and written again here
+// too: a string and a dictionary key libplist's own accessors asserted
+// against (aborting the process), a date the writer converted out of range.
 TEST(PropertyLists, InputsTheFuzzerFound)
 {
     size_t count = 0;
@@ -339,7 +340,62 @@ TEST(PropertyLists, InputsTheFuzzerFound)
         }
         ++count;
     }
-    EXPECT_GE(count, 2u);
+    EXPECT_GE(count, 3u);
+}
+
+// A binary property list with one-byte offsets and references, its objects
+// in order, the first one the top.
+NSData* binaryPlist(const std::vector<std::string>& objects)
+{
+    std::string out = "bplist00";
+    std::string table;
+    for (const std::string& object : objects) {
+        table += static_cast<char>(out.size());
+        out += object;
+    }
+    const size_t tableOffset = out.size();
+    out += table + std::string(6, '\0') + "\x01\x01" + std::string(7, '\0') + static_cast<char>(objects.size()) +
+           std::string(8, '\0') + std::string(7, '\0') + static_cast<char>(tableOffset);
+    return NSData::dataWithBytes(out.data(), out.size());
+}
+
+// libplist keeps a key's stored length beside its text and asserts the two
+// agree when the key is asked for: a key holding a NUL character (in UTF-16
+// or ASCII, in a dictionary however deep) is refused before it is read. A
+// NUL in a string value, or in a string that only a value refers to, still
+// reads.
+TEST(PropertyLists, DictionaryKeysHoldingNulAreRefused)
+{
+    // A dictionary of one entry (key object 1, value object 2), strings of
+    // three UTF-16 units or ASCII bytes, and the one-letter string "x".
+    const std::string dict = "\xD1\x01\x02", x = "\x51x";
+    const std::string utf16Nul{'\x63', 0, 'a', 0, 0, 0, 'b'}, asciiNul{'\x53', 'a', 0, 'b'};
+    for (NSData* refused : {binaryPlist({dict, utf16Nul, x}), binaryPlist({dict, asciiNul, x}),
+                            binaryPlist({"\xA1\x01", "\xD1\x02\x03", utf16Nul, x})}) {
+        NSError* error = nil;
+        EXPECT_EQ(NSPropertyListSerialization::propertyListWithData(refused, 0, nullptr, &error), nil);
+        EXPECT_NE(error, nil);
+    }
+    id read = NSPropertyListSerialization::propertyListWithData(
+        binaryPlist({dict, std::string{'\x63', 0, 'a', 0, '\xE9', 0, 'b'}, utf16Nul}), 0, nullptr, nullptr);
+    ASSERT_NE(read, nil);
+    auto* value = static_cast<NSString*>(static_cast<NSDictionary*>(read)->objectForKey(NSSTR("a\u00E9b")));
+    ASSERT_NE(value, nil);
+    EXPECT_EQ(value->length(), 3u);
+}
+
+// Objects that overlap, so that checking every dictionary's keys would cost
+// the square of the file's size: every byte a dictionary of three, every
+// byte an object. Refused for that, not by libplist.
+TEST(PropertyLists, OverlappingDictionariesAreRefused)
+{
+    std::vector<std::string> objects(200, "\xD3");
+    NSError* error = nil;
+    EXPECT_EQ(NSPropertyListSerialization::propertyListWithData(binaryPlist(objects), 0, nullptr, &error), nil);
+    ASSERT_NE(error, nil);
+    auto* why = static_cast<NSString*>(error->userInfo()->objectForKey(NSSTR("NSDebugDescription")));
+    ASSERT_NE(why, nil);
+    EXPECT_NE(why->utf8().find("overlap"), std::string::npos) << why->utf8();
 }
 
 // A date read from a binary property list can lie outside the 32-bit

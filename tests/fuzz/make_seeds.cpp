@@ -1,9 +1,20 @@
-// Writes the seed corpora of the AppleDouble and quarantine-record fuzz
-// targets into two folders: AppleDouble files laid out as a Mac writes them
-// (with and without attributes, Finder info, resource fork), and quarantine
-// records of the shapes browsers, mail and archivers leave. A third folder,
-// when given, gets binary kMDItemWhereFroms property lists.
+// Writes the seed corpora of the fuzz targets that the fixture set does not
+// seed, one folder each under the folder given:
+//   fuzz_apple_double       AppleDouble files laid out as a Mac writes them
+//                           (with and without attributes, Finder info,
+//                           resource fork)
+//   fuzz_quarantine_record  quarantine records of the shapes browsers, mail
+//                           and archivers leave, in each place the target
+//                           puts them (its first byte)
+//   fuzz_property_list      binary kMDItemWhereFroms property lists
+//   fuzz_cms                CMS signatures as signing tools write them (BER
+//                           and DER, RSA and EC, chains of one to four, no
+//                           certificates, a signer named but not stored) and
+//                           DER certificates, ours and Apple's
+//   fuzz_requirements       signature SuperBlobs with requirement sets
 #include "AppleDoubleBuilder.h"
+#include "fixtures/Blobs.h"
+#include "fixtures/Certificates.h"
 
 #include <filesystem>
 #include <fstream>
@@ -12,15 +23,16 @@
 
 namespace fs = std::filesystem;
 
-int main(int argc, char** argv)
-{
-    if (argc != 3 && argc != 4)
-        return 2;
-    const fs::path appleDouble = argv[1], records = argv[2];
-    fs::create_directories(appleDouble);
-    fs::create_directories(records);
-    auto write = [](const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; };
+namespace {
 
+void write(const fs::path& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
+void write(const fs::path& path, const fixtures::Bytes& bytes)
+{
+    write(path, std::string(bytes.begin(), bytes.end()));
+}
+
+void recordSeeds(const fs::path& appleDouble, const fs::path& records)
+{
     const std::vector<std::string> texts = {
         "0083;656e1f2a;Safari;7B2A0C3E-1111-2222-3333-444455556666",
         "0081;656e1f2a;Archive Utility;",
@@ -42,19 +54,76 @@ int main(int argc, char** argv)
     for (size_t i = 0; i < files.size(); ++i) {
         const std::string bytes = files[i].build();
         write(appleDouble / ("mac-" + std::to_string(i)), bytes);
-        // The quarantine target reads an odd first byte as "a ._ file".
-        write(records / ("appledouble-" + std::to_string(i)), "\x01" + bytes);
+        // An odd first byte: an AppleDouble file, beside the file or (3)
+        // under __MACOSX.
+        write(records / ("appledouble-" + std::to_string(i)), std::string(1, i % 2 ? '\x03' : '\x01') + bytes);
     }
     for (size_t i = 0; i < texts.size(); ++i) {
+        // An even first byte: the file's own attribute, or (2) the Samba
+        // stream; with 4, the where-from attributes too.
         write(records / ("record-" + std::to_string(i)), std::string(1, '\0') + texts[i]);
-        write(records / ("record-nul-" + std::to_string(i)), std::string(1, '\0') + texts[i] + std::string(1, '\0'));
+        write(records / ("record-nul-" + std::to_string(i)), std::string(1, '\x02') + texts[i] + std::string(1, '\0'));
     }
-    if (argc == 4) {
-        const fs::path plists = argv[3];
-        fs::create_directories(plists);
-        write(plists / "wherefroms-short", whereFromsPlist("https://a.example/x", "https://a.example/"));
-        write(plists / "wherefroms-long",
-              whereFromsPlist("https://downloads.example.org/releases/app-1.2.3.dmg", "https://www.example.org/download"));
-    }
+    write(records / "where-from-url", std::string("\x04https://dl.example/a.zip"));
+    write(records / "where-from-plist", "\x04" + whereFromsPlist("https://a.example/x", "https://a.example/"));
+}
+
+void cmsSeeds(const fs::path& out)
+{
+    using namespace fixtures;
+    const Bytes content(64, 0x5A);  // stands for a code directory
+    int n = 0;
+    auto sign = [&](const CmsOptions& options) { write(out / ("cms-" + std::to_string(n++)), cmsSign(options, content)); };
+    for (KeyType type : {KeyType::Rsa2048, KeyType::EcP256})
+        for (int length : {1, 3}) {
+            std::vector<TestCertificate> chain = ownChain(length, type, "Sentrel Fuzz Signer", "FUZZTEAM01");
+            sign(CmsOptions(chain[0], chain));
+            CmsOptions der(chain[0], {chain.rbegin(), chain.rend()});  // stored root first
+            der.ber = false;
+            sign(der);
+        }
+    std::vector<TestCertificate> developerId = developerIdChain("Fuzz Corp", "FUZZTEAM02");
+    sign(CmsOptions(developerId[0], developerId));
+    sign(CmsOptions(developerId[0], {}));                                   // no certificates
+    std::vector<TestCertificate> four = ownChain(4, KeyType::Rsa2048, "Four Deep", "", 1);
+    sign(CmsOptions(four[0], {four[1], four[2], four[3]}, four[1]));         // the signer named, not stored
+    for (const TestCertificate& certificate : developerId)
+        write(out / ("certificate-" + std::to_string(n++)), certificate.der());
+    write(out / ("certificate-" + std::to_string(n++)), appleCertificate("AppleRootCA-G3.cer").der());
+}
+
+void requirementSeeds(const fs::path& out)
+{
+    using namespace fixtures;
+    const Bytes codeDirectory = CodeDirectoryBuilder().identifier("com.example.fuzz").team("FUZZTEAM01").build();
+    write(out / "designated", SuperBlobBuilder()
+                                  .add(kSlotCodeDirectory, codeDirectory)
+                                  .add(kSlotRequirements, requirementsBlob("com.example.fuzz", "FUZZTEAM01"))
+                                  .build());
+    write(out / "identifier-only", SuperBlobBuilder().add(kSlotRequirements, requirementsBlob("com.example.fuzz")).build());
+    write(out / "ad-hoc", SuperBlobBuilder()
+                              .add(kSlotCodeDirectory, codeDirectory)
+                              .add(kSlotRequirements, emptyRequirementsBlob())
+                              .add(kSlotEntitlements, entitlementsBlob(entitlementsXml({{"com.apple.security.app-sandbox", true}})))
+                              .build());
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2)
+        return 2;
+    const fs::path root = argv[1];
+    const fs::path appleDouble = root / "fuzz_apple_double", records = root / "fuzz_quarantine_record",
+                   plists = root / "fuzz_property_list", cms = root / "fuzz_cms", requirements = root / "fuzz_requirements";
+    for (const fs::path& folder : {appleDouble, records, plists, cms, requirements})
+        fs::create_directories(folder);
+    recordSeeds(appleDouble, records);
+    write(plists / "wherefroms-short", whereFromsPlist("https://a.example/x", "https://a.example/"));
+    write(plists / "wherefroms-long",
+          whereFromsPlist("https://downloads.example.org/releases/app-1.2.3.dmg", "https://www.example.org/download"));
+    cmsSeeds(cms);
+    requirementSeeds(requirements);
     return 0;
 }

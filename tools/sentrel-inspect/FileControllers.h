@@ -53,6 +53,12 @@ public:
     // one from (quarantineRecordSources): the file's own attribute, the Samba
     // stream attribute or an AppleDouble companion.
     bool hasQuarantineRecord() const { return m_attributes->quarantinedAnywhere(); }
+    // The shell commands that remove every record found, one a line, in the
+    // order of quarantineRecordSources, for a user to run where the program
+    // cannot (in a sandbox): the own and the Samba attribute by name, a
+    // companion that holds nothing but the record deleted, and for one that
+    // holds more, which no common tool rewrites, this program's removal.
+    std::vector<std::string> quarantineRemovalCommands() const;
     // The document's removal action when the program runs without a sandbox;
     // false when the record is still there afterwards.
     bool removeQuarantine();

@@ -95,8 +95,9 @@ EntryOutcome inspectEntry(const WalkEntry& entry, const Options& options)
         if (UCodeEntitlements::sEntitlements.HasActiveSecuritySandbox()) {
             if (inspection.hasQuarantineRecord()) {
                 outcome.err = "sentrel-inspect: " + path +
-                              ": runs in a sandbox and cannot remove the quarantine itself; run:\n"
-                              "  xattr -d com.apple.quarantine \"" + path + "\"\n";
+                              ": runs in a sandbox and cannot remove the quarantine itself; run:\n";
+                for (const std::string& command : inspection.quarantineRemovalCommands())
+                    outcome.err += "  " + command + "\n";
                 outcome.flags |= kFailed;
             }
         } else if (!inspection.removeQuarantine()) {
@@ -112,7 +113,9 @@ EntryOutcome inspectEntry(const WalkEntry& entry, const Options& options)
         outcome.flags |= kAdHoc;
     else
         outcome.flags |= kUnsigned;
-    if (reportSays(report, "quarantined"))
+    // A record counts wherever it was found: the own attribute, the Samba
+    // stream, an AppleDouble companion.
+    if (reportSays(report, "quarantined") || reportSays(report, "quarantinedAnywhere"))
         outcome.flags |= kQuarantined;
     if (options.verify && !reportSays(report, "signatureIsValid"))
         outcome.flags |= kNotGenuine;
