@@ -4,7 +4,7 @@
 # target's seed corpus, from the fixture generator, the seed writer and
 # tests/fuzz.
 fuzz_targets=(fuzz_static_code fuzz_entitlements fuzz_apple_double fuzz_quarantine_record fuzz_property_list fuzz_cms
-  fuzz_requirements)
+  fuzz_requirements fuzz_verify)
 
 build_fuzzers() {
   local build=$1
@@ -21,7 +21,7 @@ seed_corpora() {
   find "$work/fixtures" -type f ! -name MANIFEST.tsv -size -2M -exec cp --backup=numbered -t "$work/fuzz_static_code" {} +
   cp tests/fuzz/entitlements/* "$work/fuzz_entitlements/"
   cp tests/fuzz/entitlements/* "$work/fuzz_property_list/"
-  # fuzz_apple_double, fuzz_quarantine_record, fuzz_cms, fuzz_requirements and
-  # more of fuzz_property_list.
+  # fuzz_apple_double, fuzz_quarantine_record, fuzz_cms, fuzz_requirements,
+  # fuzz_verify and more of fuzz_property_list.
   ASAN_OPTIONS=detect_leaks=0 "$build"/bin/fuzz_make_seeds "$work"
 }

@@ -12,8 +12,12 @@
 //                           certificates, a signer named but not stored) and
 //                           DER certificates, ours and Apple's
 //   fuzz_requirements       signature SuperBlobs with requirement sets
+//   fuzz_verify             CMS signatures over the target's code directory
+//                           (some with a timestamp), and resource seals of a
+//                           bundle like the target's
 #include "AppleDoubleBuilder.h"
 #include "fixtures/Blobs.h"
+#include "fixtures/Bundle.h"
 #include "fixtures/Certificates.h"
 
 #include <filesystem>
@@ -108,6 +112,35 @@ void requirementSeeds(const fs::path& out)
                               .build());
 }
 
+// The first byte picks what fuzz_verify checks: 0 a CMS signature over its
+// fixed code directory, 1 a resource seal.
+void verifySeeds(const fs::path& out)
+{
+    using namespace fixtures;
+    const Bytes directory{0xfa, 0xde, 0x0c, 0x02, 0, 0, 0, 12, 0, 2, 4, 0};
+    int n = 0;
+    auto keep = [&](std::uint8_t mode, const Bytes& bytes) {
+        Bytes seed{mode};
+        seed.insert(seed.end(), bytes.begin(), bytes.end());
+        write(out / ("verify-" + std::to_string(n++)), seed);
+    };
+    std::vector<TestCertificate> chain = ownChain(3, KeyType::Rsa2048, "Sentrel Fuzz Signer", "FUZZTEAM01");
+    keep(0, cmsSign(CmsOptions(chain[0], chain), directory));
+    CmsOptions stamped(chain[0], chain);
+    stamped.timestampAuthority = timestampAuthority(chain[1]);
+    keep(0, cmsSign(stamped, directory));
+    std::vector<TestCertificate> developerId = developerIdChain("Fuzz Corp", "FUZZTEAM02");
+    keep(0, cmsSign(CmsOptions(developerId[0], developerId), directory));
+
+    const fs::path scratch = out / "bundle";
+    const fs::path bundle = makeBundle(scratch, "Tool", toBytes("not code"), PlistFormat::Xml);
+    writeFile(bundle / "Contents/Resources/app.icns", toBytes("icon"));
+    fs::create_directories(bundle / "Contents/Resources/en.lproj");
+    writeFile(bundle / "Contents/Resources/en.lproj/Localizable.strings", toBytes("\"a\" = \"b\";"));
+    keep(1, sealResources(bundle, "Tool"));
+    fs::remove_all(scratch);
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -116,8 +149,9 @@ int main(int argc, char** argv)
         return 2;
     const fs::path root = argv[1];
     const fs::path appleDouble = root / "fuzz_apple_double", records = root / "fuzz_quarantine_record",
-                   plists = root / "fuzz_property_list", cms = root / "fuzz_cms", requirements = root / "fuzz_requirements";
-    for (const fs::path& folder : {appleDouble, records, plists, cms, requirements})
+                   plists = root / "fuzz_property_list", cms = root / "fuzz_cms", requirements = root / "fuzz_requirements",
+                   verify = root / "fuzz_verify";
+    for (const fs::path& folder : {appleDouble, records, plists, cms, requirements, verify})
         fs::create_directories(folder);
     recordSeeds(appleDouble, records);
     write(plists / "wherefroms-short", whereFromsPlist("https://a.example/x", "https://a.example/"));
@@ -125,5 +159,6 @@ int main(int argc, char** argv)
           whereFromsPlist("https://downloads.example.org/releases/app-1.2.3.dmg", "https://www.example.org/download"));
     cmsSeeds(cms);
     requirementSeeds(requirements);
+    verifySeeds(verify);
     return 0;
 }
