@@ -157,6 +157,20 @@ TEST(Verify, BadInputGetsAVerdict) {
     EXPECT_EQ(verdict.signerKind, "unsigned");
 }
 
+// Inputs the fuzzer found, replayed here under the test build's sanitizers:
+// each must give problems, and leak nothing.
+TEST(Verify, FuzzFindingsGiveProblems) {
+    const fs::path folder = fs::path(SENTREL_FUZZ_REGRESSIONS_DIR) / "fuzz_verify";
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        const Bytes input = fixtures::readFile(entry.path());
+        ASSERT_FALSE(input.empty());
+        const std::span<const std::uint8_t> rest(input.data() + 1, input.size() - 1);
+        const std::uint8_t directory[] = {0xfa, 0xde, 0x0c, 0x02, 0, 0, 0, 12, 0, 2, 4, 0};
+        const auto trust = codesign::checkSignature(rest, directory, {}, codesign::TrustPolicy::apple());
+        EXPECT_FALSE(trust.problems.empty()) << entry.path();
+    }
+}
+
 TEST(Verify, AlternateDirectoriesMustBeListedInTheSignature) {
     TempDir dir;
     TestAuthority authority;
