@@ -1,5 +1,6 @@
 // What the AppKit stand-ins (and only they) need of an image: its bitmap, and
-// making images from Qt images or from files decoded at a chosen size.
+// making images from Qt images or from files decoded at a chosen size. Part of
+// sentrel_appkit_images (Qt Gui), which programs with windows link.
 #pragma once
 
 #include "AppKit/NSImage.h"
@@ -10,7 +11,8 @@
 #include <functional>
 
 struct NSImageAccess {
-    // The decoded bitmap (a null QImage for an invalid image).
+    // The decoded bitmap (a null QImage for an invalid image); an image made
+    // before its pixels makes them now.
     static const QImage& bitmap(const NSImage* image);
     // An autoreleased image over the bitmap; nil for a null bitmap.
     static NSImage* imageWithBitmap(const QImage& bitmap);
