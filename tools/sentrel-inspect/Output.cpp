@@ -34,6 +34,11 @@ bool isA(const NSObject* o, Class cls) { return o && o->isKindOfClass(cls); }
 std::string shown(std::string_view bytes, bool terminal)
 {
     static constexpr char hex[] = "0123456789ABCDEF";
+    // Most text is printable ASCII, which stays as it is.
+    if (std::all_of(bytes.begin(), bytes.end(), [terminal](char c) {
+            return c > 0 && c < 0x7F && (!terminal || c >= 0x20 || c == '\n');
+        }))
+        return std::string(bytes);
     std::string out;
     out.reserve(bytes.size());
     while (!bytes.empty()) {
@@ -104,6 +109,79 @@ nlohmann::json jsonValue(const NSObject* value)
         return {{"width", size.width}, {"height", size.height}};
     }
     return forJson(value->description()->utf8());
+}
+
+// The compact text of a value, as value.dump(-1, ' ', false, replace) writes
+// it, without going through the serializer's byte-by-byte UTF-8 check where
+// a string is plain ASCII; other strings and floating-point numbers are left
+// to it.
+void appendJson(std::string& out, const nlohmann::json& value)
+{
+    static constexpr char hex[] = "0123456789abcdef";
+    auto appendString = [&out](const std::string& text) {
+        if (!std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            out += nlohmann::json(text).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+            return;
+        }
+        out += '"';
+        size_t plain = 0;   // start of the run not yet written
+        for (size_t i = 0; i < text.size(); ++i) {
+            const char c = text[i];
+            if (c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20)
+                continue;
+            out.append(text, plain, i - plain);
+            plain = i + 1;
+            switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                out += "\\u00";
+                out += hex[(c >> 4) & 15];
+                out += hex[c & 15];
+            }
+        }
+        out.append(text, plain, std::string::npos);
+        out += '"';
+    };
+    switch (value.type()) {
+    case nlohmann::json::value_t::object: {
+        out += '{';
+        bool first = true;
+        for (const auto& [key, item] : value.items()) {
+            if (!first)
+                out += ',';
+            first = false;
+            appendString(key);
+            out += ':';
+            appendJson(out, item);
+        }
+        out += '}';
+        return;
+    }
+    case nlohmann::json::value_t::array: {
+        out += '[';
+        bool first = true;
+        for (const auto& item : value) {
+            if (!first)
+                out += ',';
+            first = false;
+            appendJson(out, item);
+        }
+        out += ']';
+        return;
+    }
+    case nlohmann::json::value_t::string: appendString(value.get_ref<const std::string&>()); return;
+    case nlohmann::json::value_t::boolean: out += value.get<bool>() ? "true" : "false"; return;
+    case nlohmann::json::value_t::null: out += "null"; return;
+    case nlohmann::json::value_t::number_integer: out += std::to_string(value.get<int64_t>()); return;
+    case nlohmann::json::value_t::number_unsigned: out += std::to_string(value.get<uint64_t>()); return;
+    default: out += value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace); return;
+    }
 }
 
 // ---------------------------------------------------------------- text
@@ -216,7 +294,10 @@ std::string jsonReport(const FileReport& report)
     }
     // Every string went through forJson, so nothing invalid is left; replace
     // rather than refuse all the same.
-    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::string out;
+    out.reserve(8192);
+    appendJson(out, object);
+    return out;
 }
 
 std::string textReport(const FileReport& report)
