@@ -6,13 +6,7 @@
 
 using sentrel::appkit::QtBitmap;
 
-namespace {
-
-// The image's Qt bitmap; null when it has none. Every bitmap comes from the
-// Qt image library, linked here or (the same code) loaded as the plug-in.
-QtBitmap* qtBitmap(const NSImage* image) { return static_cast<QtBitmap*>(image->m_bitmap.get()); }
-
-} // namespace
+QtBitmap* NSImageAccess::qtBitmap(const NSImage* image) { return static_cast<QtBitmap*>(image->m_bitmap.get()); }
 
 const QImage& NSImageAccess::bitmap(const NSImage* image)
 {

@@ -10,6 +10,10 @@
 
 #include <functional>
 
+namespace sentrel::appkit {
+class QtBitmap;
+}
+
 struct NSImageAccess {
     // The decoded bitmap (a null QImage for an invalid image); an image made
     // before its pixels makes them now.
@@ -33,4 +37,9 @@ struct NSImageAccess {
     // with windows): imageNamed tries their extensions after the bitmap ones.
     using FileLoader = NSImage* (*)(const QString& path);   // autoreleased or nil
     static void registerFileLoader(const char* extension, FileLoader loader);
+
+private:
+    // The image's Qt bitmap; null when it has none. Every bitmap comes from
+    // the Qt image library, linked in or (the same code) the plug-in's.
+    static sentrel::appkit::QtBitmap* qtBitmap(const NSImage* image);
 };

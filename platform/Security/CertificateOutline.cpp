@@ -32,30 +32,46 @@ std::optional<Element> readElement(std::span<const std::uint8_t> in) {
     return Element{tag, in.subspan(pos, length), in.first(pos + length)};
 }
 
-// The elements that make up a constructed element's content, exactly.
-std::optional<std::vector<Element>> childrenOf(const Element& element) {
-    if (!(element.tag & 0x20)) return std::nullopt;
-    std::vector<Element> children;
-    for (auto rest = element.content; !rest.empty();) {
-        auto child = readElement(rest);
-        if (!child) return std::nullopt;
-        children.push_back(*child);
-        rest = rest.subspan(child->whole.size());
+// The elements of a constructed element's content, one after the other;
+// the content must be made of them exactly.
+class Children {
+public:
+    explicit Children(const Element& element) : m_rest(element.content), m_ok(element.tag & 0x20) {}
+
+    // The next element; nullopt at the end or when the content is not well
+    // formed (then ok() is false).
+    std::optional<Element> next() {
+        if (!m_ok || m_rest.empty()) return std::nullopt;
+        auto child = readElement(m_rest);
+        if (!child) {
+            m_ok = false;
+            return std::nullopt;
+        }
+        m_rest = m_rest.subspan(child->whole.size());
+        return child;
     }
-    return children;
-}
+    // Every element was read and the content was made of them exactly.
+    bool done() const { return m_ok && m_rest.empty(); }
+    bool ok() const { return m_ok; }
+
+private:
+    std::span<const std::uint8_t> m_rest;
+    bool m_ok;
+};
 
 constexpr std::uint8_t kInteger = 0x02, kBitString = 0x03, kOctetString = 0x04, kOid = 0x06, kSequence = 0x30,
                        kSet = 0x31, kUtcTime = 0x17, kGeneralizedTime = 0x18, kBoolean = 0x01;
 
 bool isAlgorithm(const Element& element) {
-    auto parts = childrenOf(element);
-    return element.tag == kSequence && parts && !parts->empty() && (*parts)[0].tag == kOid && !(*parts)[0].content.empty();
+    if (element.tag != kSequence) return false;
+    Children parts(element);
+    auto oid = parts.next();
+    if (!oid || oid->tag != kOid || oid->content.empty()) return false;
+    while (parts.next()) {}
+    return parts.done();
 }
 
-bool isTime(const Element& element) {
-    return (element.tag == kUtcTime || element.tag == kGeneralizedTime) && !(element.tag & 0x20);
-}
+bool isTime(const Element& element) { return element.tag == kUtcTime || element.tag == kGeneralizedTime; }
 
 bool isStringTag(std::uint8_t tag) {
     // UTF8String, NumericString, PrintableString, T61String, VideotexString,
@@ -70,32 +86,44 @@ bool isStringTag(std::uint8_t tag) {
 // A Name: a SEQUENCE of SETs, each of SEQUENCEs { OID, value }. The entries
 // are added to `entries` when it is given.
 bool readName(const Element& name, std::vector<NameEntry>* entries) {
-    auto rdns = name.tag == kSequence ? childrenOf(name) : std::nullopt;
-    if (!rdns) return false;
-    for (const Element& rdn : *rdns) {
-        auto attributes = rdn.tag == kSet ? childrenOf(rdn) : std::nullopt;
-        if (!attributes || attributes->empty()) return false;
-        for (const Element& attribute : *attributes) {
-            auto parts = attribute.tag == kSequence ? childrenOf(attribute) : std::nullopt;
-            if (!parts || parts->size() != 2 || (*parts)[0].tag != kOid || (*parts)[0].content.empty()) return false;
-            if (entries) entries->push_back({(*parts)[0].content, (*parts)[1].tag, (*parts)[1].content});
+    if (name.tag != kSequence) return false;
+    Children rdns(name);
+    while (auto rdn = rdns.next()) {
+        if (rdn->tag != kSet) return false;
+        Children attributes(*rdn);
+        bool any = false;
+        while (auto attribute = attributes.next()) {
+            if (attribute->tag != kSequence) return false;
+            Children parts(*attribute);
+            auto type = parts.next();
+            auto value = parts.next();
+            if (!type || !value || parts.next() || !parts.done() || type->tag != kOid || type->content.empty()) return false;
+            if (entries) entries->push_back({type->content, value->tag, value->content});
+            any = true;
         }
+        if (!any || !attributes.done()) return false;
     }
-    return true;
+    return rdns.done();
 }
 
 bool readExtensions(const Element& explicitExtensions) {
-    auto wrapper = childrenOf(explicitExtensions);
-    if (!wrapper || wrapper->size() != 1 || (*wrapper)[0].tag != kSequence) return false;
-    auto extensions = childrenOf((*wrapper)[0]);
-    if (!extensions || extensions->empty()) return false;
-    for (const Element& extension : *extensions) {
-        auto parts = extension.tag == kSequence ? childrenOf(extension) : std::nullopt;
-        if (!parts || parts->size() < 2 || parts->size() > 3 || (*parts)[0].tag != kOid) return false;
-        if (parts->size() == 3 && ((*parts)[1].tag != kBoolean || (*parts)[1].content.size() != 1)) return false;
-        if (parts->back().tag != kOctetString) return false;
+    Children wrapper(explicitExtensions);
+    auto list = wrapper.next();
+    if (!list || wrapper.next() || !wrapper.done() || list->tag != kSequence) return false;
+    Children extensions(*list);
+    bool any = false;
+    while (auto extension = extensions.next()) {
+        if (extension->tag != kSequence) return false;
+        Children parts(*extension);
+        auto oid = parts.next();
+        auto second = parts.next();
+        auto third = parts.next();
+        if (!oid || !second || parts.next() || !parts.done() || oid->tag != kOid) return false;
+        if (third && (second->tag != kBoolean || second->content.size() != 1)) return false;
+        if ((third ? third : second)->tag != kOctetString) return false;
+        any = true;
     }
-    return true;
+    return any && extensions.done();
 }
 
 void appendUtf8(std::string& out, std::uint32_t c) {
@@ -138,42 +166,62 @@ bool validUtf8(std::span<const std::uint8_t> bytes) {
 std::optional<CertificateOutline> outlineCertificate(std::span<const std::uint8_t> der) {
     auto certificate = readElement(der);
     if (!certificate || certificate->tag != kSequence || certificate->whole.size() != der.size()) return std::nullopt;
-    auto parts = childrenOf(*certificate);
-    if (!parts || parts->size() != 3 || (*parts)[0].tag != kSequence || !isAlgorithm((*parts)[1]) ||
-        (*parts)[2].tag != kBitString || (*parts)[2].content.empty())
+    Children parts(*certificate);
+    auto tbs = parts.next();
+    auto algorithm = parts.next();
+    auto signature = parts.next();
+    if (!signature || parts.next() || !parts.done() || tbs->tag != kSequence || !isAlgorithm(*algorithm) ||
+        signature->tag != kBitString || signature->content.empty())
         return std::nullopt;
-    auto fields = childrenOf((*parts)[0]);
-    if (!fields) return std::nullopt;
     // [0] version, serialNumber, signature, issuer, validity, subject,
     // subjectPublicKeyInfo, [1] issuerUniqueID, [2] subjectUniqueID, [3] extensions
-    std::size_t at = 0;
-    const auto& f = *fields;
-    if (at < f.size() && f[at].tag == 0xa0) {
-        auto version = childrenOf(f[at]);
-        if (!version || version->size() != 1 || (*version)[0].tag != kInteger || (*version)[0].content.size() != 1 ||
-            (*version)[0].content[0] > 2)
+    Children fields(*tbs);
+    auto field = fields.next();
+    if (field && field->tag == 0xa0) {
+        Children version(*field);
+        auto number = version.next();
+        if (!number || version.next() || !version.done() || number->tag != kInteger || number->content.size() != 1 ||
+            number->content[0] > 2)
             return std::nullopt;
-        ++at;
+        field = fields.next();
     }
-    if (f.size() - at < 6) return std::nullopt;
-    if (f[at].tag != kInteger || f[at].content.empty()) return std::nullopt;
-    if (!isAlgorithm(f[at + 1]) || !readName(f[at + 2], nullptr)) return std::nullopt;
-    auto validity = f[at + 3].tag == kSequence ? childrenOf(f[at + 3]) : std::nullopt;
-    if (!validity || validity->size() != 2 || !isTime((*validity)[0]) || !isTime((*validity)[1])) return std::nullopt;
+    if (!field || field->tag != kInteger || field->content.empty()) return std::nullopt;   // serialNumber
+    field = fields.next();
+    if (!field || !isAlgorithm(*field)) return std::nullopt;
+    field = fields.next();
+    if (!field || !readName(*field, nullptr)) return std::nullopt;   // issuer
+    field = fields.next();
+    if (!field || field->tag != kSequence) return std::nullopt;      // validity
+    {
+        Children times(*field);
+        auto from = times.next();
+        auto until = times.next();
+        if (!until || times.next() || !times.done() || !isTime(*from) || !isTime(*until)) return std::nullopt;
+    }
+    field = fields.next();
     CertificateOutline outline;
-    outline.subject = f[at + 4].whole;
-    if (!readName(f[at + 4], &outline.subjectEntries)) return std::nullopt;
-    auto key = f[at + 5].tag == kSequence ? childrenOf(f[at + 5]) : std::nullopt;
-    if (!key || key->size() != 2 || !isAlgorithm((*key)[0]) || (*key)[1].tag != kBitString || (*key)[1].content.empty())
-        return std::nullopt;
-    at += 6;
-    if (at < f.size() && f[at].tag == 0x81) ++at;
-    if (at < f.size() && f[at].tag == 0x82) ++at;
-    if (at < f.size() && f[at].tag == 0xa3) {
-        if (!readExtensions(f[at])) return std::nullopt;
-        ++at;
+    if (!field) return std::nullopt;
+    outline.subject = field->whole;
+    outline.subjectEntries.reserve(8);
+    if (!readName(*field, &outline.subjectEntries)) return std::nullopt;
+    field = fields.next();
+    if (!field || field->tag != kSequence) return std::nullopt;       // subjectPublicKeyInfo
+    {
+        Children key(*field);
+        auto keyAlgorithm = key.next();
+        auto keyBits = key.next();
+        if (!keyBits || key.next() || !key.done() || !isAlgorithm(*keyAlgorithm) || keyBits->tag != kBitString ||
+            keyBits->content.empty())
+            return std::nullopt;
     }
-    if (at != f.size()) return std::nullopt;
+    field = fields.next();
+    if (field && field->tag == 0x81) field = fields.next();
+    if (field && field->tag == 0x82) field = fields.next();
+    if (field && field->tag == 0xa3) {
+        if (!readExtensions(*field)) return std::nullopt;
+        field = fields.next();
+    }
+    if (field || !fields.done()) return std::nullopt;
     for (const NameEntry& entry : outline.subjectEntries)
         if (!isStringTag(entry.tag)) return std::nullopt;   // an attribute value of another type: OpenSSL's to read
     return outline;

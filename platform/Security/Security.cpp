@@ -2,6 +2,7 @@
 
 #include "codesign/StaticCode.h"
 
+#include <openssl/evp.h>
 #include <openssl/objects.h>
 #include <openssl/sha.h>
 #include <openssl/x509.h>
@@ -559,6 +560,10 @@ unsigned char* CC_SHA1(const void* data, CC_LONG length, unsigned char* md)
 {
     if (!md)
         return nullptr;
-    SHA1(static_cast<const unsigned char*>(data), length, md);
+    // Fetched once: OpenSSL's one-shot SHA1() looks the algorithm up again
+    // at every call.
+    static EVP_MD* const sha1 = EVP_MD_fetch(nullptr, "SHA1", nullptr);
+    if (!sha1 || EVP_Digest(data, length, md, nullptr, sha1, nullptr) != 1)
+        SHA1(static_cast<const unsigned char*>(data), length, md);
     return md;
 }
