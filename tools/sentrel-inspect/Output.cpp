@@ -152,7 +152,7 @@ void appendJson(std::string& out, const nlohmann::json& value)
     case nlohmann::json::value_t::object: {
         out += '{';
         bool first = true;
-        for (const auto& [key, item] : value.items()) {
+        for (const auto& [key, item] : value.get_ref<const nlohmann::json::object_t&>()) {
             if (!first)
                 out += ',';
             first = false;
@@ -166,7 +166,7 @@ void appendJson(std::string& out, const nlohmann::json& value)
     case nlohmann::json::value_t::array: {
         out += '[';
         bool first = true;
-        for (const auto& item : value) {
+        for (const auto& item : value.get_ref<const nlohmann::json::array_t&>()) {
             if (!first)
                 out += ',';
             first = false;
