@@ -75,7 +75,8 @@ std::vector<std::pair<std::string, std::string>> openSslEntries(const std::vecto
 std::vector<std::pair<std::string, std::string>> outlineEntries(const std::vector<uint8_t>& der)
 {
     std::vector<std::pair<std::string, std::string>> entries;
-    for (const auto& entry : outlineCertificate(der)->subjectEntries)
+    const auto outline = outlineCertificate(der);
+    for (const auto& entry : outline->subjectEntries)
         entries.emplace_back(std::string(entry.oid.begin(), entry.oid.end()), entryText(entry).value_or("<none>"));
     return entries;
 }
