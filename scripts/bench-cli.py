@@ -102,6 +102,9 @@ def main():
         ten_thousand = bundles(tmp, template, 10000)
 
         print(f"load average at the start: {os.getloadavg()[0]:.2f} on {os.cpu_count()} cores")
+        # The floor: starting a process that does nothing, measured the same way.
+        wall, cpu = median_ms(["true"])
+        print(f"an empty process (true): {wall:.1f} ms, CPU {cpu:.1f} ms (medians of 20)")
         wall, cpu = median_ms([inspect, '--version'])
         print(f"--version: {wall:.1f} ms, CPU {cpu:.1f} ms (medians of 20)")
         wall, cpu = median_ms([inspect, small])

@@ -62,6 +62,10 @@ done < <(find "$build/share/sentrel/Resources" "$build/lib/sentrel/Frameworks" "
 if [ -x "$build/bin/sentrel" ]; then
   has /usr/bin/sentrel && pass "packaged /usr/bin/sentrel" || fail "built but not packaged: bin/sentrel"
 fi
+# sentrel-inspect's body, which the program in bin loads for every run but
+# --help and --version.
+has /usr/lib/sentrel/sentrel-inspect.so && pass "packaged /usr/lib/sentrel/sentrel-inspect.so" \
+  || fail "not packaged: lib/sentrel/sentrel-inspect.so"
 
 # The derived dependencies name the package of every library a packaged
 # binary links directly.
@@ -110,6 +114,10 @@ apt-get install -y -qq "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fa
 expect "installed version" "$(dpkg-query -W -f='${Version}' sentrel 2>/dev/null)" "$version"
 expect "sentrel-inspect on the PATH" "$(command -v sentrel-inspect)" /usr/bin/sentrel-inspect
 expect "sentrel-inspect --version" "$(cd / && sentrel-inspect --version 2>&1)" "sentrel-inspect $version"
+# --version and --help are answered with nothing but the C library loaded.
+(cd / && strace -f -e trace=openat -o "$work/strace-version" sentrel-inspect --version >/dev/null 2>&1) || true
+grep -q 'openat([^"]*"[^"]*\(sentrel-inspect\.so\|libstdc++\|libcrypto\)[^"]*", [^)]*) = [0-9]' "$work/strace-version" \
+  && fail "sentrel-inspect --version loaded the inspector" || pass "sentrel-inspect --version loads nothing but the C library"
 
 # Run away from the build tree, it must read its resources from /usr/share
 # and touch nothing in the build tree; its report is the build's.
