@@ -115,6 +115,31 @@ def main():
             cpu = min(r[3] for r in runs)
             print(f"1000 small signed bundles, --jobs {jobs}: {1000 / best:.0f} files/s (best of 3); "
                   f"{1000 / cpu:.0f} files per CPU-second")
+        # What two cores give here: two independent one-job runs over the two
+        # halves at once, against one of them alone. On an idle machine this
+        # is close to 1.0; on cores shared with others it is the ceiling for
+        # --jobs 2.
+        halves = []
+        for h, names in enumerate((sorted(os.listdir(thousand))[:500], sorted(os.listdir(thousand))[500:])):
+            half = os.path.join(tmp, f"half-{h}")
+            os.makedirs(half)
+            for n in names:
+                os.rename(os.path.join(thousand, n), os.path.join(half, n))
+            halves.append(half)
+        alone = min(run([inspect, "--jobs", "1", "--json", halves[0]])[0] for _ in range(3))
+        together = []
+        for _ in range(3):
+            start = time.monotonic()
+            pair = [subprocess.Popen([inspect, "--jobs", "1", "--json", h], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL) for h in halves]
+            for p in pair:
+                p.wait()
+            together.append(time.monotonic() - start)
+        print(f"two one-job runs over 500 bundles each, at once: {min(together) / alone:.2f}x the time of one alone "
+              f"(the machine's own ceiling for --jobs 2: {2 * alone / min(together):.2f}x)")
+        for half in halves:
+            for n in os.listdir(half):
+                os.rename(os.path.join(half, n), os.path.join(thousand, n))
         for name, folder, count in (("1,000", thousand, 1000), ("10,000", ten_thousand, 10000)):
             _, rchar, rss, _ = run([inspect, "--jobs", "1", "--json", folder])
             print(f"{name} bundles, --jobs 1: {rchar / count / 1024:.1f} KiB read per bundle, peak RSS {rss / 1024:.1f} MiB")
