@@ -193,10 +193,9 @@ NSString* UFileAttributesController::fileDescription() const
 
 NSImage* UFileAttributesController::fileIconImage() const
 {
-    NSImage* applicationIcon = NSImage::imageNamed(NSSTR("Sentrel.icns"));
     NSString* path = filePath();
     if (!path)
-        return applicationIcon;
+        return NSImage::imageNamed(NSSTR("Sentrel.icns"));
     NSImage* icon = NSWorkspace::sharedWorkspace()->iconForFile(path);
     if (!icon)
         return nil;

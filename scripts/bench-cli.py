@@ -2,12 +2,15 @@
 """sentrel-inspect as a user runs it, whole processes: --version, one small
 signed file, folders of 1,000 small signed bundles with one and with two
 jobs, the bytes read per file (the process's I/O counters) and the peak
-resident memory over 1,000 and 10,000 files.
+resident memory over 1,000 and 10,000 files; a signed 1 MiB and a signed
+512 MiB binary, their times and the bytes read beyond start-up against the
+file's headers, load commands and signature.
 
 usage: bench-cli.py <build dir>
 """
 import os
 import shutil
+import struct
 import statistics
 import subprocess
 import sys
@@ -16,7 +19,9 @@ import time
 
 
 def run(command, cwd=None):
-    """(seconds, rchar, peak RSS in KiB) of one run, output discarded."""
+    """(seconds, rchar, peak RSS in KiB, CPU seconds) of one run, output
+    discarded. The CPU time (user and system, the workers included) is what
+    the run itself cost, whatever else the machine was doing."""
     start = time.monotonic()
     process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     # Wait for the end without reaping, so that the counters can still be read.
@@ -30,11 +35,13 @@ def run(command, cwd=None):
     _, status, usage = os.wait4(process.pid, 0)
     if os.waitstatus_to_exitcode(status) not in (0, 1):
         sys.exit(f"{command}: exit status {status}")
-    return elapsed, rchar, usage.ru_maxrss
+    return elapsed, rchar, usage.ru_maxrss, usage.ru_utime + usage.ru_stime
 
 
 def median_ms(command, runs=20, cwd=None):
-    return statistics.median(run(command, cwd)[0] for _ in range(runs)) * 1000
+    """Medians of the wall-clock and the CPU milliseconds."""
+    results = [run(command, cwd) for _ in range(runs)]
+    return (statistics.median(r[0] for r in results) * 1000, statistics.median(r[3] for r in results) * 1000)
 
 
 def bundles(parent, template, count):
@@ -43,6 +50,43 @@ def bundles(parent, template, count):
     for i in range(count):
         shutil.copytree(template, os.path.join(folder, f"App{i:05}.app"), symlinks=True)
     return folder
+
+
+def signed_extent(path):
+    """Bytes of a thin 64-bit Mach-O's header and load commands, and of its
+    code signature (LC_CODE_SIGNATURE's datasize)."""
+    with open(path, "rb") as f:
+        header = f.read(32)
+        magic, _, _, _, ncmds, sizeofcmds = struct.unpack("<IiiIII", header[:24])
+        if magic != 0xFEEDFACF:
+            sys.exit(f"{path}: not a thin 64-bit little-endian Mach-O")
+        commands = f.read(sizeofcmds)
+    signature, at = 0, 0
+    for _ in range(ncmds):
+        cmd, cmdsize = struct.unpack_from("<II", commands, at)
+        if cmd == 0x1D:  # LC_CODE_SIGNATURE
+            signature = struct.unpack_from("<II", commands, at + 8)[1]
+        at += cmdsize
+    return 32 + sizeofcmds, signature
+
+
+def sized_binaries(build, inspect, tmp):
+    make = os.path.join(build, "bin", "sentrel-make-fixtures")
+    start_rchar = min(run([inspect, "--version"])[1] for _ in range(3))
+    times, cpus = {}, {}
+    for mb in (1, 512):
+        path = os.path.join(tmp, f"signed-{mb}MB")
+        subprocess.run([make, "--sized", str(mb), path], check=True)
+        times[mb], cpus[mb] = median_ms([inspect, path], runs=10)
+        rchar = run([inspect, path])[1] - start_rchar
+        headers, signature = signed_extent(path)
+        bound = headers + signature + 64 * 1024
+        print(f"signed {mb} MiB binary, whole process: {times[mb]:.1f} ms, CPU {cpus[mb]:.1f} ms (medians of 10); "
+              f"read beyond start-up "
+              f"{rchar / 1024:.1f} KiB, bound {bound / 1024:.1f} KiB (headers and load commands {headers} B, "
+              f"signature {signature / 1024:.1f} KiB, + 64 KiB): {'within' if rchar <= bound else 'OVER'}")
+        os.remove(path)
+    print(f"512 MiB / 1 MiB: {times[512] / times[1]:.2f}x (CPU {cpus[512] / cpus[1]:.2f}x)")
 
 
 def main():
@@ -57,16 +101,52 @@ def main():
         thousand = bundles(tmp, template, 1000)
         ten_thousand = bundles(tmp, template, 10000)
 
-        print(f"--version: {median_ms([inspect, '--version']):.1f} ms (median of 20)")
-        print(f"one small signed file, whole process: {median_ms([inspect, small]):.1f} ms (median of 20)")
+        print(f"load average at the start: {os.getloadavg()[0]:.2f} on {os.cpu_count()} cores")
+        # The floor: starting a process that does nothing, measured the same way.
+        wall, cpu = median_ms(["true"])
+        print(f"an empty process (true): {wall:.1f} ms, CPU {cpu:.1f} ms (medians of 20)")
+        wall, cpu = median_ms([inspect, '--version'])
+        print(f"--version: {wall:.1f} ms, CPU {cpu:.1f} ms (medians of 20)")
+        wall, cpu = median_ms([inspect, small])
+        print(f"one small signed file, whole process: {wall:.1f} ms, CPU {cpu:.1f} ms (medians of 20)")
         for jobs in (1, 2):
-            best = min(run([inspect, "--jobs", str(jobs), "--json", thousand])[0] for _ in range(3))
-            print(f"1000 small signed bundles, --jobs {jobs}: {1000 / best:.0f} files/s (best of 3)")
+            runs = [run([inspect, "--jobs", str(jobs), "--json", thousand]) for _ in range(3)]
+            best = min(r[0] for r in runs)
+            cpu = min(r[3] for r in runs)
+            print(f"1000 small signed bundles, --jobs {jobs}: {1000 / best:.0f} files/s (best of 3); "
+                  f"{1000 / cpu:.0f} files per CPU-second")
+        # What two cores give here: two independent one-job runs over the two
+        # halves at once, against one of them alone. On an idle machine this
+        # is close to 1.0; on cores shared with others it is the ceiling for
+        # --jobs 2.
+        halves = []
+        for h, names in enumerate((sorted(os.listdir(thousand))[:500], sorted(os.listdir(thousand))[500:])):
+            half = os.path.join(tmp, f"half-{h}")
+            os.makedirs(half)
+            for n in names:
+                os.rename(os.path.join(thousand, n), os.path.join(half, n))
+            halves.append(half)
+        alone = min(run([inspect, "--jobs", "1", "--json", halves[0]])[0] for _ in range(3))
+        together = []
+        for _ in range(3):
+            start = time.monotonic()
+            pair = [subprocess.Popen([inspect, "--jobs", "1", "--json", h], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL) for h in halves]
+            for p in pair:
+                p.wait()
+            together.append(time.monotonic() - start)
+        print(f"two one-job runs over 500 bundles each, at once: {min(together) / alone:.2f}x the time of one alone "
+              f"(the machine's own ceiling for --jobs 2: {2 * alone / min(together):.2f}x)")
+        for half in halves:
+            for n in os.listdir(half):
+                os.rename(os.path.join(half, n), os.path.join(thousand, n))
         for name, folder, count in (("1,000", thousand, 1000), ("10,000", ten_thousand, 10000)):
-            _, rchar, rss = run([inspect, "--jobs", "1", "--json", folder])
+            _, rchar, rss, _ = run([inspect, "--jobs", "1", "--json", folder])
             print(f"{name} bundles, --jobs 1: {rchar / count / 1024:.1f} KiB read per bundle, peak RSS {rss / 1024:.1f} MiB")
-        _, rchar, _ = run([inspect, "--jobs", "1", small])
+        _, rchar, _, _ = run([inspect, "--jobs", "1", small])
         print(f"one small signed file ({os.path.getsize(small)} bytes): {rchar / 1024:.1f} KiB read by the whole process")
+        shutil.rmtree(ten_thousand)
+        sized_binaries(build, inspect, tmp)
 
 
 if __name__ == "__main__":

@@ -58,10 +58,14 @@ done
 while IFS= read -r f; do
   rel=${f#"$build"/}
   has "/usr/$rel" && pass "packaged /usr/$rel" || fail "built but not packaged: $rel"
-done < <(find "$build/share/sentrel/Resources" "$build/lib/sentrel/Frameworks" -type f | sort)
+done < <(find "$build/share/sentrel/Resources" "$build/lib/sentrel/Frameworks" "$build/lib/sentrel/PlugIns" -type f | sort)
 if [ -x "$build/bin/sentrel" ]; then
   has /usr/bin/sentrel && pass "packaged /usr/bin/sentrel" || fail "built but not packaged: bin/sentrel"
 fi
+# sentrel-inspect's body, which the program in bin loads for every run but
+# --help and --version.
+has /usr/lib/sentrel/sentrel-inspect.so && pass "packaged /usr/lib/sentrel/sentrel-inspect.so" \
+  || fail "not packaged: lib/sentrel/sentrel-inspect.so"
 
 # The derived dependencies name the package of every library a packaged
 # binary links directly.
@@ -110,6 +114,10 @@ apt-get install -y -qq "$deb" >"$work/apt.log" 2>&1 || { cat "$work/apt.log"; fa
 expect "installed version" "$(dpkg-query -W -f='${Version}' sentrel 2>/dev/null)" "$version"
 expect "sentrel-inspect on the PATH" "$(command -v sentrel-inspect)" /usr/bin/sentrel-inspect
 expect "sentrel-inspect --version" "$(cd / && sentrel-inspect --version 2>&1)" "sentrel-inspect $version"
+# --version and --help are answered with nothing but the C library loaded.
+(cd / && strace -f -e trace=openat -o "$work/strace-version" sentrel-inspect --version >/dev/null 2>&1) || true
+grep -q 'openat([^"]*"[^"]*\(sentrel-inspect\.so\|libstdc++\|libcrypto\)[^"]*", [^)]*) = [0-9]' "$work/strace-version" \
+  && fail "sentrel-inspect --version loaded the inspector" || pass "sentrel-inspect --version loads nothing but the C library"
 
 # Run away from the build tree, it must read its resources from /usr/share
 # and touch nothing in the build tree; its report is the build's.
@@ -119,10 +127,16 @@ if (cd / && strace -f -e trace=openat -o "$work/strace" /usr/bin/sentrel-inspect
 else
   fail "installed sentrel-inspect exit status on $(basename "$probe")"
 fi
-grep -q 'openat([^"]*"/usr/share/sentrel/Resources/Sentrel.icns", [^)]*) = [0-9]' "$work/strace" \
-  && pass "resources read from /usr/share/sentrel/Resources" || fail "Sentrel.icns not opened from /usr/share/sentrel/Resources"
-grep -q 'openat([^"]*"[^"]*/imageformats/libqicns\.so", [^)]*) = [0-9]' "$work/strace" \
-  && pass "ICNS image reader loaded" || fail "Qt's ICNS image reader was not loaded"
+# A signed Mach-O file is reported without Qt: the MIME database and the
+# image library are plug-ins loaded only when needed.
+grep -q 'openat([^"]*"[^"]*libQt6[^"]*", [^)]*) = [0-9]' "$work/strace" \
+  && fail "Qt was loaded for a signed Mach-O file" || pass "no Qt library opened for a signed Mach-O file"
+# A text file needs the MIME database: its plug-in comes from /usr/lib.
+printf 'plain words\n' >"$work/notes.txt"
+(cd / && strace -f -e trace=openat -o "$work/strace-text" /usr/bin/sentrel-inspect --json "$work/notes.txt" >"$work/text.json" 2>/dev/null) || true
+grep -q 'openat([^"]*"/usr/lib/sentrel/PlugIns/MimeTypes.so", [^)]*) = [0-9]' "$work/strace-text" \
+  && pass "MimeTypes plug-in loaded from /usr/lib/sentrel/PlugIns" || fail "MimeTypes plug-in not loaded from /usr/lib/sentrel/PlugIns"
+grep -q 'notes.txt' "$work/text.json" && pass "text file reported" || fail "text file not reported"
 grep -qF "$root" "$work/strace" && fail "installed program opened files in $root" || pass "no file opened in the source or build tree"
 (cd / && "$root/$build/bin/sentrel-inspect" --json "$probe" >"$work/built.json" 2>/dev/null) || true
 # Object descriptions in the report carry addresses, which differ per run.
@@ -140,6 +154,14 @@ for fw in /usr/lib/sentrel/Frameworks/*.framework; do
 done
 [ -d /usr/lib/sentrel/Frameworks ] && ls /usr/lib/sentrel/Frameworks/*.framework >/dev/null 2>&1 \
   || fail "no framework in /usr/lib/sentrel/Frameworks"
+
+# The plug-ins load with every symbol bound.
+for plugin in /usr/lib/sentrel/PlugIns/*.so; do
+  python3 -c 'import ctypes, sys; ctypes.CDLL(sys.argv[1], mode=ctypes.RTLD_LOCAL)' "$plugin" 2>"$work/dlopen.err" \
+    && pass "$(basename "$plugin") loads" || fail "$(basename "$plugin") does not load: $(cat "$work/dlopen.err")"
+done
+ls /usr/lib/sentrel/PlugIns/AppKitImages.so /usr/lib/sentrel/PlugIns/MimeTypes.so >/dev/null 2>&1 \
+  && pass "plug-ins packaged" || fail "a plug-in is missing from /usr/lib/sentrel/PlugIns"
 
 # Every installed binary's libraries resolve.
 while IFS= read -r f; do

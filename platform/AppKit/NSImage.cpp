@@ -1,52 +1,43 @@
-#include "AppKit/NSImagePrivate.h"
+#include "AppKit/NSImage.h"
 
+#include "AppKit/ImageLibrary.h"
+#include "CoreServices/PlugIns.h"
 #include "Foundation/NSBundle.h"
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QFile>
-#include <QImageReader>
-
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <mutex>
 #include <string>
 
-struct NSImage::Bitmap {
-    QImage image;
-    std::function<QImage(QSize)> render;
-    QImage lastRendering;
-};
+using sentrel::appkit::ImageBitmap;
+using sentrel::appkit::ImageLibrary;
+
+// Defined by the image library when the program links it (AppKit/QtImages).
+extern "C" const ImageLibrary* sentrel_appkit_image_library() __attribute__((weak));
+
+namespace sentrel::appkit {
+
+const ImageLibrary* imageLibrary()
+{
+    static const ImageLibrary* const library = []() -> const ImageLibrary* {
+        if (sentrel_appkit_image_library)
+            return sentrel_appkit_image_library();
+        auto entry = reinterpret_cast<ImageLibraryEntry>(plugins::entry(kImageLibraryPlugIn, kImageLibraryEntry));
+        return entry ? entry() : nullptr;
+    }();
+    return library;
+}
+
+} // namespace sentrel::appkit
 
 namespace {
-
-// The largest image the reader holds; a null image when it holds none.
-QImage readLargest(QImageReader& reader, int scalablePixels)
-{
-    if (scalablePixels > 0 && (reader.format() == "svg" || reader.format() == "svgz")) {
-        const QSize natural = reader.size();
-        if (natural.isValid() && natural.width() > 0)
-            reader.setScaledSize(natural.scaled(scalablePixels, scalablePixels, Qt::KeepAspectRatio));
-    }
-    const int count = reader.imageCount();
-    if (count <= 1)
-        return reader.read();
-    QImage largest;
-    for (int i = 0; i < count; ++i) {
-        if (!reader.jumpToImage(i))
-            break;
-        QImage image = reader.read();
-        if (!image.isNull() && qint64(image.width()) * image.height() > qint64(largest.width()) * largest.height())
-            largest = image;
-    }
-    return largest;
-}
 
 std::mutex sNamedLock;
 
 struct RegisteredLoader {
     std::string extension;
-    NSImageAccess::FileLoader load;
+    std::function<NSImage*(const char*)> load;
 };
 std::vector<RegisteredLoader>& fileLoaders()
 {
@@ -59,6 +50,12 @@ std::map<std::string, Retained<NSImage>>& namedImages()
     return *images;
 }
 
+std::string lowercased(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
 } // namespace
 
 OBJC_IMPLEMENTATION(NSImage, NSObject)
@@ -66,82 +63,64 @@ OBJC_IMPLEMENTATION(NSImage, NSObject)
     cls.property("name", &NSImage::name);
 }
 
-NSImage::NSImage() : m_bitmap(std::make_unique<Bitmap>()) {}
+NSImage::NSImage() = default;
 NSImage::~NSImage() = default;
 
-const QImage& NSImageAccess::bitmap(const NSImage* image) { return image->m_bitmap->image; }
-
-NSImage* NSImageAccess::adoptBitmap(NSImage* image, QImage bitmap)
+NSImage* NSImage::imageMadeWhenNeeded(BitmapMaker make)
 {
-    if (bitmap.isNull()) {
-        image->release();
+    NSImage* image = alloc();
+    image->m_pending = std::move(make);
+    image->m_sizeKnown = false;
+    return static_cast<NSImage*>(image->autorelease());
+}
+
+void NSImage::makeBitmap() const
+{
+    if (m_pending) {
+        BitmapMaker make = std::move(m_pending);
+        m_pending = nullptr;
+        m_bitmap = make();
+    }
+    if (!m_sizeKnown) {
+        m_size = m_bitmap ? NSMakeSize(static_cast<float>(m_bitmap->width()), static_cast<float>(m_bitmap->height()))
+                          : NSZeroSize;
+        m_sizeKnown = true;
+    }
+}
+
+NSImage* NSImage::adopt(ImageBitmap* bitmap)
+{
+    if (!bitmap) {
+        release();
         return nil;
     }
-    image->m_size = NSMakeSize(static_cast<float>(bitmap.width()), static_cast<float>(bitmap.height()));
-    image->m_bitmap->image = std::move(bitmap);
-    return image;
+    m_bitmap.reset(bitmap);
+    m_pending = nullptr;
+    m_size = NSMakeSize(static_cast<float>(bitmap->width()), static_cast<float>(bitmap->height()));
+    m_sizeKnown = true;
+    return this;
 }
 
-NSImage* NSImageAccess::imageWithBitmap(const QImage& bitmap)
-{
-    NSImage* image = adoptBitmap(NSImage::alloc(), bitmap);
-    return image ? static_cast<NSImage*>(image->autorelease()) : nil;
-}
-
-void NSImageAccess::setRenderer(NSImage* image, std::function<QImage(QSize)> render)
-{
-    image->m_bitmap->render = std::move(render);
-}
-
-QImage NSImageAccess::renderAt(const NSImage* image, QSize pixels)
-{
-    NSImage::Bitmap& store = *image->m_bitmap;
-    if (pixels.isEmpty() || pixels == store.image.size() || store.image.isNull())
-        return store.image;
-    if (store.lastRendering.size() != pixels) {
-        store.lastRendering = store.render ? store.render(pixels)
-                                             : store.image.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
-    return store.lastRendering;
-}
-
-void NSImageAccess::registerFileLoader(const char* extension, FileLoader loader)
+void NSImage::registerFileLoader(const char* extension, std::function<NSImage*(const char*)> load)
 {
     std::lock_guard lock(sNamedLock);
     for (const auto& known : fileLoaders())
         if (known.extension == extension)
             return;
-    fileLoaders().push_back({extension, loader});
-}
-
-NSImage* NSImageAccess::imageWithFile(const QString& path, int pixels)
-{
-    QImageReader reader(path);
-    return imageWithBitmap(readLargest(reader, pixels));
+    fileLoaders().push_back({extension, std::move(load)});
 }
 
 NSImage* NSImage::initWithContentsOfFile(const NSString* path)
 {
     const char* fsPath = path ? path->fileSystemRepresentation() : nullptr;
-    if (!fsPath) {
-        release();
-        return nil;
-    }
-    QImageReader reader(QFile::decodeName(fsPath));
-    return NSImageAccess::adoptBitmap(this, readLargest(reader, 0));
+    const ImageLibrary* library = fsPath ? sentrel::appkit::imageLibrary() : nullptr;
+    return adopt(library ? library->readFile(fsPath, 0) : nullptr);
 }
 
 NSImage* NSImage::initWithData(const NSData* data)
 {
-    if (!data || data->length() == 0) {
-        release();
-        return nil;
-    }
-    QByteArray bytes(reinterpret_cast<const char*>(data->bytes()), static_cast<qsizetype>(data->length()));
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    return NSImageAccess::adoptBitmap(this, readLargest(reader, 0));
+    const ImageLibrary* library = data && data->length() > 0 ? sentrel::appkit::imageLibrary() : nullptr;
+    return adopt(library ? library->readData(data->bytes(), data->length()) : nullptr);
 }
 
 NSImage* NSImage::imageNamed(const NSString* name)
@@ -173,11 +152,11 @@ NSImage* NSImage::imageNamed(const NSString* name)
     if (!path)
         return nil;
     NSImage* image = nil;
-    const std::string extension = QString::fromStdString(path->pathExtension()->utf8()).toLower().toStdString();
+    const std::string extension = lowercased(path->pathExtension()->utf8());
     const auto loader = std::find_if(fileLoaders().begin(), fileLoaders().end(),
                                      [&](const RegisteredLoader& l) { return l.extension == extension; });
     if (loader != fileLoaders().end()) {
-        image = loader->load(QFile::decodeName(path->fileSystemRepresentation()));
+        image = loader->load(path->fileSystemRepresentation());
         if (image)
             image->retain();
     } else {
@@ -191,13 +170,29 @@ NSImage* NSImage::imageNamed(const NSString* name)
     return images[key];
 }
 
-void NSImage::setSize(NSSize size) { m_size = size; }
+NSSize NSImage::size() const
+{
+    if (!m_sizeKnown)
+        makeBitmap();
+    return m_size;
+}
 
-bool NSImage::isValid() const { return !m_bitmap->image.isNull(); }
+void NSImage::setSize(NSSize size)
+{
+    m_size = size;
+    m_sizeKnown = true;
+}
+
+bool NSImage::isValid() const
+{
+    makeBitmap();
+    return m_bitmap != nullptr;
+}
 
 NSString* NSImage::description() const
 {
+    makeBitmap();
     return NSString::stringWithFormat("<NSImage %p Name=%@ Size={%g, %g} Bitmap=%dx%d>", static_cast<const void*>(this),
-                                      m_name.get(), m_size.width, m_size.height, m_bitmap->image.width(),
-                                      m_bitmap->image.height());
+                                      m_name.get(), m_size.width, m_size.height, m_bitmap ? m_bitmap->width() : 0,
+                                      m_bitmap ? m_bitmap->height() : 0);
 }

@@ -1,6 +1,13 @@
 // Images: one decoded bitmap (Qt's QImage, which needs no application object)
 // and a size in points. A new image's size is its bitmap's size in pixels;
 // setSize changes the size the image is drawn at and leaves the bitmap alone.
+// The bitmap belongs to the image library (AppKit/ImageLibrary.h), which a
+// program without windows loads only when it first decodes something.
+//
+// An image may be made before its pixels are (NSWorkspace's icons): they are
+// made the first time they, the image's validity or its natural size are
+// asked for. A size set before then is kept, and asking for it decodes
+// nothing.
 //
 // Files are read through Qt's image plugins: PNG, JPEG, GIF, BMP, ICO, TIFF,
 // WebP, SVG and .icns (qt6-image-formats-plugins). A file with several images
@@ -13,7 +20,12 @@
 #include "Foundation/NSGeometry.h"
 #include "Foundation/NSValue.h"
 
+#include <functional>
 #include <memory>
+
+namespace sentrel::appkit {
+class ImageBitmap;
+}
 
 class NSImage : public NSObject {
     OBJC_CLASS(NSImage, NSObject)
@@ -33,7 +45,7 @@ public:
     NSImage* initWithContentsOfFile(const NSString* path);
     NSImage* initWithData(const NSData* data);
 
-    NSSize size() const { return m_size; }
+    NSSize size() const;
     void setSize(NSSize size);
     // True when the image holds a decoded bitmap.
     bool isValid() const;
@@ -52,9 +64,24 @@ protected:
     ~NSImage() override;
 
 private:
-    struct Bitmap;
-    std::unique_ptr<Bitmap> m_bitmap;
-    NSSize m_size = NSZeroSize;
+    using BitmapMaker = std::function<std::unique_ptr<sentrel::appkit::ImageBitmap>()>;
+    // An autoreleased image whose pixels `make` makes when first needed.
+    static NSImage* imageMadeWhenNeeded(BitmapMaker make);
+    // Makes the pending pixels, if any; the natural size follows them
+    // unless a size was set.
+    void makeBitmap() const;
+    // The end of every init...: the image takes the bitmap and its size,
+    // or, for none, is released and nil comes back.
+    NSImage* adopt(sentrel::appkit::ImageBitmap* bitmap);
+    // imageNamed's readers for file types beyond the bitmap ones (PDF, in
+    // programs with windows); `load` answers an autoreleased image or nil.
+    static void registerFileLoader(const char* extension, std::function<NSImage*(const char* path)> load);
+
+    mutable std::unique_ptr<sentrel::appkit::ImageBitmap> m_bitmap;   // null: no pixels (yet)
+    mutable BitmapMaker m_pending;
+    mutable NSSize m_size = NSZeroSize;
+    mutable bool m_sizeKnown = true;   // false while the natural size waits for the pixels
     Retained<NSString> m_name;
     friend struct NSImageAccess;
+    friend class NSWorkspace;
 };

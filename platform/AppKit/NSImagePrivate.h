@@ -1,5 +1,6 @@
 // What the AppKit stand-ins (and only they) need of an image: its bitmap, and
-// making images from Qt images or from files decoded at a chosen size.
+// making images from Qt images or from files decoded at a chosen size. Part of
+// sentrel_appkit_images (Qt Gui), which programs with windows link.
 #pragma once
 
 #include "AppKit/NSImage.h"
@@ -9,8 +10,13 @@
 
 #include <functional>
 
+namespace sentrel::appkit {
+class QtBitmap;
+}
+
 struct NSImageAccess {
-    // The decoded bitmap (a null QImage for an invalid image).
+    // The decoded bitmap (a null QImage for an invalid image); an image made
+    // before its pixels makes them now.
     static const QImage& bitmap(const NSImage* image);
     // An autoreleased image over the bitmap; nil for a null bitmap.
     static NSImage* imageWithBitmap(const QImage& bitmap);
@@ -31,4 +37,9 @@ struct NSImageAccess {
     // with windows): imageNamed tries their extensions after the bitmap ones.
     using FileLoader = NSImage* (*)(const QString& path);   // autoreleased or nil
     static void registerFileLoader(const char* extension, FileLoader loader);
+
+private:
+    // The image's Qt bitmap; null when it has none. Every bitmap comes from
+    // the Qt image library, linked in or (the same code) the plug-in's.
+    static sentrel::appkit::QtBitmap* qtBitmap(const NSImage* image);
 };

@@ -1,13 +1,9 @@
 #include "AppKit/NSWorkspace.h"
 
 #include "AppKit/IconTheme.h"
-#include "AppKit/NSImagePrivate.h"
+#include "AppKit/ImageLibrary.h"
 #include "CoreServices/ItemKind.h"
 #include "Foundation/NSBundle.h"
-
-#include <QFile>
-#include <QPainter>
-#include <QPainterPath>
 
 #include <cerrno>
 #include <map>
@@ -70,59 +66,27 @@ std::string terminalProgram()
     return {};
 }
 
+using sentrel::appkit::ImageBitmap;
+using sentrel::appkit::ImageLibrary;
+
 // An application's own icon: CFBundleIconFile in the bundle's resources.
-NSImage* bundleIcon(const NSString* path)
+std::unique_ptr<ImageBitmap> bundleIcon(const ImageLibrary& library, const std::string& path)
 {
-    NSBundle* bundle = NSBundle::bundleWithPath(path);
+    AutoreleasePoolScope pool;
+    NSBundle* bundle = NSBundle::bundleWithPath(NSString::stringWithFileSystemRepresentation(path.data(), path.size()));
     id iconFile = bundle ? bundle->objectForInfoDictionaryKey(NSSTR("CFBundleIconFile")) : nil;
     if (!iconFile || !iconFile->isKindOfClass(NSString::class_()))
-        return nil;
+        return nullptr;
     NSString* name = static_cast<NSString*>(iconFile);
     NSString* resources = bundle->resourcePath();
     if (!resources || name->length() == 0 || name->rangeOfString(NSSTR("/")).location != NSNotFound)
-        return nil;
+        return nullptr;
     for (NSString* candidate : {name, name->stringByAppendingString(NSSTR(".icns"))}) {
         NSString* file = resources->stringByAppendingPathComponent(candidate);
-        if (NSImage* image = NSImage::alloc()->initWithContentsOfFile(file))
-            return static_cast<NSImage*>(image->autorelease());
+        if (ImageBitmap* bitmap = library.readFile(file->fileSystemRepresentation(), 0))
+            return std::unique_ptr<ImageBitmap>(bitmap);
     }
-    return nil;
-}
-
-// A plain sheet with a folded corner, or a folder, for a system without any
-// icon theme.
-NSImage* drawnIcon(bool folder)
-{
-    QImage image(kIconPixels, kIconPixels, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(90, 90, 90), 6));
-    if (folder) {
-        painter.setBrush(QColor(110, 160, 220));
-        QPainterPath path;
-        path.moveTo(24, 64);
-        path.lineTo(100, 64);
-        path.lineTo(120, 84);
-        path.lineTo(232, 84);
-        path.lineTo(232, 216);
-        path.lineTo(24, 216);
-        path.closeSubpath();
-        painter.drawPath(path);
-    } else {
-        painter.setBrush(Qt::white);
-        QPainterPath sheet;
-        sheet.moveTo(56, 16);
-        sheet.lineTo(160, 16);
-        sheet.lineTo(208, 64);
-        sheet.lineTo(208, 240);
-        sheet.lineTo(56, 240);
-        sheet.closeSubpath();
-        painter.drawPath(sheet);
-        painter.drawPolyline(QPolygonF({QPointF(160, 16), QPointF(160, 64), QPointF(208, 64)}));
-    }
-    painter.end();
-    return NSImageAccess::imageWithBitmap(image);
+    return nullptr;
 }
 
 } // namespace
@@ -140,18 +104,35 @@ namespace {
 // Theme icons are files of the system that do not change while the program
 // runs, and a folder of downloads asks for the same few again and again: each
 // is decoded once. Every caller still gets an image of its own.
-QImage themeIconBitmap(const std::string& file)
+std::unique_ptr<ImageBitmap> themeIcon(const ImageLibrary& library, const std::string& file)
 {
     static std::mutex lock;
-    static std::map<std::string, QImage> decoded;
+    static auto* const decoded = new std::map<std::string, std::unique_ptr<ImageBitmap>>;
     std::lock_guard guard(lock);
-    auto it = decoded.find(file);
-    if (it == decoded.end()) {
-        AutoreleasePoolScope pool;
-        NSImage* image = NSImageAccess::imageWithFile(QFile::decodeName(file.c_str()), kIconPixels);
-        it = decoded.emplace(file, image ? NSImageAccess::bitmap(image) : QImage()).first;
+    auto it = decoded->find(file);
+    if (it == decoded->end())
+        it = decoded->emplace(file, library.readFile(file.c_str(), kIconPixels)).first;
+    return it->second ? it->second->copy() : nullptr;
+}
+
+// The icon's pixels, in the order iconForFile gives.
+std::unique_ptr<ImageBitmap> iconBitmap(const std::string& path)
+{
+    const ImageLibrary* library = sentrel::appkit::imageLibrary();
+    if (!library)
+        return nullptr;
+    const auto kind = sentrel::coreservices::itemKindAtPath(path);
+    if (kind.isBundle || kind.isApplicationBundle)
+        if (auto icon = bundleIcon(*library, path))
+            return icon;
+    auto& theme = sentrel::appkit::IconTheme::shared();
+    for (const std::string& name : kind.iconNames) {
+        const std::string file = theme.lookup(name, kIconPixels);
+        if (!file.empty())
+            if (auto icon = themeIcon(*library, file))
+                return icon;
     }
-    return it->second;
+    return std::unique_ptr<ImageBitmap>(library->drawIcon(kind.isDirectory, kIconPixels));
 }
 
 } // namespace
@@ -159,22 +140,13 @@ QImage themeIconBitmap(const std::string& file)
 NSImage* NSWorkspace::iconForFile(const NSString* fullPath) const
 {
     const char* fsPath = fullPath ? fullPath->fileSystemRepresentation() : nullptr;
-    if (!fsPath || !*fsPath)
+    struct stat info {};
+    if (!fsPath || !*fsPath || ::lstat(fsPath, &info) != 0)
         return nil;
-    const auto kind = sentrel::coreservices::itemKindAtPath(fsPath);
-    if (!kind.exists)
-        return nil;
-    if (kind.isBundle || kind.isApplicationBundle)
-        if (NSImage* icon = bundleIcon(fullPath))
-            return icon;
-    auto& theme = sentrel::appkit::IconTheme::shared();
-    for (const std::string& name : kind.iconNames) {
-        const std::string file = theme.lookup(name, kIconPixels);
-        if (!file.empty())
-            if (NSImage* icon = NSImageAccess::imageWithBitmap(themeIconBitmap(file)))
-                return icon;
-    }
-    return drawnIcon(kind.isDirectory);
+    // Which icon it is, and its pixels, are worked out when first needed: a
+    // caller that only gives the image a size to show it at (the
+    // command line's report) decodes nothing and reads no icon theme.
+    return NSImage::imageMadeWhenNeeded([path = std::string(fsPath)] { return iconBitmap(path); });
 }
 
 NSString* NSWorkspace::fullPathForApplication(const NSString* appName) const

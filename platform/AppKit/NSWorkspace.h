@@ -20,6 +20,9 @@ public:
     //     and application bundles as executables), about 256 pixels across;
     //  3. "folder" or "text-x-generic" from the theme;
     //  4. a plain sheet or folder drawn here, when no icon theme is installed.
+    // Which of these it is is worked out, and the pixels made, only when the
+    // image's pixels or natural size are first asked for; a size set before
+    // then costs nothing more.
     NSImage* iconForFile(const NSString* fullPath) const;
 
     // The program that stands for the application `appName` ("Terminal.app")

@@ -135,10 +135,26 @@ bool encodeWithIcu(const char* name, std::u16string_view text, std::string& out,
 // are as strict as the converters (no overlong forms, no encoded surrogates,
 // no unpaired surrogates on the way out).
 
+// Most text met (file names, keys, identifiers) is ASCII, whose UTF-8 and
+// UTF-16 forms are the same values unit for unit; it skips the converter.
+bool isAscii(std::string_view bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool isAscii(std::u16string_view text)
+{
+    return std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; });
+}
+
 bool decodeUtf8(std::string_view bytes, std::u16string& out)
 {
     if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
         return false;
+    if (isAscii(bytes)) {
+        out.assign(bytes.begin(), bytes.end());
+        return true;
+    }
     out.assign(std::max<size_t>(bytes.size(), 1), u'\0');   // never more units than bytes
     int32_t length = 0;
     UErrorCode status = U_ZERO_ERROR;
@@ -154,6 +170,10 @@ bool encodeUtf8(std::u16string_view text, std::string& out)
 {
     if (text.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max() / 3))
         return false;
+    if (isAscii(text)) {
+        out.assign(text.begin(), text.end());
+        return true;
+    }
     out.assign(std::max<size_t>(text.size() * 3, 1), '\0');
     int32_t length = 0;
     UErrorCode status = U_ZERO_ERROR;

@@ -2,10 +2,8 @@
 
 #include "Foundation/Foundation.h"
 
-#include <QFile>
-#include <QMimeDatabase>
-#include <QMimeType>
-#include <QString>
+#include "CoreServices/MimeTypes.h"
+#include "CoreServices/PlugIns.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -187,16 +185,26 @@ ItemKind itemKindAtPath(const std::string& path)
         }
     }
 
-    static const QMimeDatabase database;
-    const QMimeType mime = database.mimeTypeForFile(QFile::decodeName(path.c_str()));
-    kind.mimeType = mime.name().toStdString();
+    const MimeTypeFacts mime = mimeTypeOfFile(path);
+    // Without the database (its plug-in missing) a file is untyped bytes.
+    kind.mimeType = !mime.name.empty() ? mime.name : kind.isDirectory ? "inode/directory" : "application/octet-stream";
     kind.typeIdentifier = kind.isBundle ? "com.apple.bundle" : typeIdentifierForMime(kind.mimeType, kind.isDirectory);
-    kind.description = mime.comment().toStdString();
-    for (const QString& name : {mime.iconName(), mime.genericIconName()})
-        if (!name.isEmpty() && std::find(kind.iconNames.begin(), kind.iconNames.end(), name.toStdString()) == kind.iconNames.end())
-            kind.iconNames.push_back(name.toStdString());
+    kind.description = mime.comment;
+    for (const std::string& name : {mime.iconName, mime.genericIconName})
+        if (!name.empty() && std::find(kind.iconNames.begin(), kind.iconNames.end(), name) == kind.iconNames.end())
+            kind.iconNames.push_back(name);
     kind.iconNames.push_back(kind.isDirectory ? "folder" : "text-x-generic");
     return kind;
+}
+
+MimeTypeFacts mimeTypeOfFile(const std::string& path)
+{
+    MimeTypeFacts facts;
+    static const auto entry =
+        reinterpret_cast<MimeTypeOfFileEntry>(plugins::entry(kMimeTypesPlugIn, kMimeTypeOfFileEntry));
+    if (!entry || !entry(path.c_str(), &facts))
+        facts = {};
+    return facts;
 }
 
 } // namespace sentrel::coreservices

@@ -8,6 +8,7 @@
 #include <climits>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 
 namespace {
 
@@ -26,6 +27,56 @@ bool isFile(const std::string& path)
 {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// Information property lists already read, by path, each with the file's
+// identity and change times when it was read. A report reads a bundle's
+// information several times over (its name, identifier, the signature's
+// information); a file that is unchanged is not read again. Emptied whole
+// when it gets large.
+class KnownInfoFiles {
+public:
+    // The dictionary read from the file `st` describes; nil when it is not
+    // known in that state.
+    NSDictionary* find(const std::string& path, const struct stat& st)
+    {
+        std::lock_guard guard(m_lock);
+        auto found = m_files.find(path);
+        return found != m_files.end() && found->second.sameFile(st) ? found->second.info.get() : nil;
+    }
+
+    void add(const std::string& path, const struct stat& st, NSDictionary* info)
+    {
+        std::lock_guard guard(m_lock);
+        if (m_files.size() >= kMaxEntries)
+            m_files.clear();
+        m_files[path] = Entry{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim, info};
+    }
+
+private:
+    static constexpr size_t kMaxEntries = 256;
+    struct Entry {
+        dev_t device;
+        ino_t inode;
+        off_t size;
+        timespec modified, changed;
+        Retained<NSDictionary> info;
+
+        bool sameFile(const struct stat& st) const
+        {
+            return device == st.st_dev && inode == st.st_ino && size == st.st_size &&
+                   modified.tv_sec == st.st_mtim.tv_sec && modified.tv_nsec == st.st_mtim.tv_nsec &&
+                   changed.tv_sec == st.st_ctim.tv_sec && changed.tv_nsec == st.st_ctim.tv_nsec;
+        }
+    };
+    std::mutex m_lock;
+    std::unordered_map<std::string, Entry> m_files;
+};
+
+KnownInfoFiles& knownInfoFiles()
+{
+    static auto* const files = new KnownInfoFiles;   // never destroyed: bundles may outlive it
+    return *files;
 }
 
 std::string realPath(const std::string& path)
@@ -107,13 +158,22 @@ NSDictionary* NSBundle::infoDictionary() const
         for (const char* candidate : {"/Contents/Info.plist", "/Versions/Current/Resources/Info.plist", "/Resources/Info.plist",
                                       "/Info.plist"}) {
             std::string plistPath = base + candidate;
-            if (!isFile(plistPath))
+            struct stat st;
+            if (stat(plistPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
                 continue;
+            if ((info = knownInfoFiles().find(plistPath, st)))
+                break;
             NSData* data = NSData::dataWithContentsOfFile(fileSystemString(plistPath));
             id plist = data ? NSPropertyListSerialization::propertyListWithData(data, NSPropertyListImmutable, nullptr, nullptr)
                             : nil;
             if (plist && plist->isKindOfClass(NSDictionary::class_()))
                 info = static_cast<NSDictionary*>(plist);
+            // Kept only when the file is as it was before it was read.
+            struct stat after;
+            if (info && stat(plistPath.c_str(), &after) == 0 && after.st_ino == st.st_ino &&
+                after.st_size == st.st_size && after.st_mtim.tv_nsec == st.st_mtim.tv_nsec &&
+                after.st_mtim.tv_sec == st.st_mtim.tv_sec)
+                knownInfoFiles().add(plistPath, st, info);
             break;
         }
     }

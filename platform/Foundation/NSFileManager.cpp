@@ -9,7 +9,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -59,7 +63,52 @@ NSString* fileType(mode_t mode)
     }
 }
 
-NSString* userName(uid_t uid)
+// The name of a user or group id. Each lookup goes through the name service
+// (nsswitch.conf, then /etc/passwd or /etc/group, or a directory service), and
+// a folder's files mostly share one owner: an answer, found or not, is kept
+// for a few seconds.
+class IdNames {
+public:
+    using Lookup = std::optional<std::string> (*)(unsigned id);
+
+    explicit IdNames(Lookup lookup) : m_lookup(lookup) {}
+
+    NSString* nameOf(unsigned id)
+    {
+        const long now = coarseSeconds();
+        std::optional<std::string> name;
+        {
+            std::lock_guard guard(m_lock);
+            auto found = m_names.find(id);
+            if (found != m_names.end() && now - found->second.second < kKeptSeconds) {
+                name = found->second.first;
+            } else {
+                if (m_names.size() >= kMaxEntries)
+                    m_names.clear();
+                name = m_lookup(id);
+                m_names[id] = {name, now};
+            }
+        }
+        return name ? NSString::stringWithUTF8(*name) : nil;
+    }
+
+private:
+    static constexpr long kKeptSeconds = 5;
+    static constexpr size_t kMaxEntries = 1024;
+
+    static long coarseSeconds()
+    {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+        return now.tv_sec;
+    }
+
+    Lookup m_lookup;
+    std::mutex m_lock;
+    std::unordered_map<unsigned, std::pair<std::optional<std::string>, long>> m_names;
+};
+
+std::optional<std::string> lookUpUser(unsigned uid)
 {
     std::vector<char> buffer(1024);
     for (;;) {
@@ -70,11 +119,11 @@ NSString* userName(uid_t uid)
             buffer.resize(buffer.size() * 4);
             continue;
         }
-        return rc == 0 && found ? NSString::stringWithUTF8String(found->pw_name) : nil;
+        return rc == 0 && found ? std::optional<std::string>(found->pw_name) : std::nullopt;
     }
 }
 
-NSString* groupName(gid_t gid)
+std::optional<std::string> lookUpGroup(unsigned gid)
 {
     std::vector<char> buffer(1024);
     for (;;) {
@@ -85,8 +134,20 @@ NSString* groupName(gid_t gid)
             buffer.resize(buffer.size() * 4);
             continue;
         }
-        return rc == 0 && found ? NSString::stringWithUTF8String(found->gr_name) : nil;
+        return rc == 0 && found ? std::optional<std::string>(found->gr_name) : std::nullopt;
     }
+}
+
+NSString* userName(uid_t uid)
+{
+    static auto* const names = new IdNames(&lookUpUser);
+    return names->nameOf(uid);
+}
+
+NSString* groupName(gid_t gid)
+{
+    static auto* const names = new IdNames(&lookUpGroup);
+    return names->nameOf(gid);
 }
 
 // The item's own extended attributes (a final symbolic link is not

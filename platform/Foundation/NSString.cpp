@@ -612,12 +612,22 @@ void NSMutableString::insertString(const NSString* other, NSUInteger index)
         m_chars.insert(index, other->m_chars);
 }
 
+namespace {
+
+// Looked up by the literal's text as it is, without making a string of it.
+struct LiteralHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>()(text); }
+};
+
+} // namespace
+
 NSString* NSStringLiteral(std::string_view utf8)
 {
     static std::mutex lock;
-    static std::unordered_map<std::string, NSString*>* table = new std::unordered_map<std::string, NSString*>;
+    static auto* table = new std::unordered_map<std::string, NSString*, LiteralHash, std::equal_to<>>;
     std::lock_guard guard(lock);
-    auto it = table->find(std::string(utf8));
+    auto it = table->find(utf8);
     if (it != table->end())
         return it->second;
     NSString* s = (new NSString)->initWithBytes(utf8.data(), utf8.size(), NSUTF8StringEncoding);

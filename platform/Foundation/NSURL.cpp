@@ -91,7 +91,7 @@ NSURL* NSURL::fileURLWithFileSystemRepresentation(const char* path, bool isDirec
     if (isDirectory && full.back() != '/')
         full.push_back('/');
     NSURL* url = new NSURL;
-    url->m_text = "file://" + percentEncode(full);
+    url->setText("file://" + percentEncode(full));
     url->m_isFile = true;
     return static_cast<NSURL*>(url->autorelease());
 }
@@ -127,7 +127,7 @@ NSURL* NSURL::URLWithString(const NSString* text)
         if (c <= 0x20 || c >= 0x7F)
             return nil;
     NSURL* url = new NSURL;
-    url->m_text = s;
+    url->setText(s);
     std::string scheme = s.substr(0, colon);
     for (char& c : scheme)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -139,7 +139,15 @@ NSString* NSURL::absoluteString() const { return NSString::stringWithUTF8(m_text
 
 NSString* NSURL::scheme() const { return NSString::stringWithUTF8(m_text.substr(0, m_text.find(':'))); }
 
-std::string NSURL::fileSystemPath() const
+void NSURL::setText(std::string text)
+{
+    m_text = std::move(text);
+    m_path = decodedPath();
+}
+
+std::string NSURL::fileSystemPath() const { return m_path; }
+
+std::string NSURL::decodedPath() const
 {
     std::string rest = m_text.substr(m_text.find(':') + 1);
     if (rest.starts_with("//")) {
@@ -157,8 +165,12 @@ std::string NSURL::fileSystemPath() const
 
 NSString* NSURL::path() const
 {
-    const std::string bytes = fileSystemPath();
-    return NSString::stringWithFileSystemRepresentation(bytes.data(), bytes.size());
+    std::call_once(m_pathStringMade, [this] {
+        AutoreleasePoolScope pool;
+        m_pathString = NSString::stringWithFileSystemRepresentation(m_path.data(), m_path.size());
+    });
+    // Autoreleased, as a new string would be: it may outlive the URL.
+    return m_pathString ? static_cast<NSString*>(m_pathString->retain()->autorelease()) : nil;
 }
 
 NSString* NSURL::lastPathComponent() const
@@ -193,8 +205,7 @@ NSURL* NSURL::URLByDeletingLastPathComponent() const
 
 const char* NSURL::fileSystemRepresentation() const
 {
-    std::string path = fileSystemPath();
-    NSData* buffer = NSData::dataWithBytes(path.c_str(), path.size() + 1);
+    NSData* buffer = NSData::dataWithBytes(m_path.c_str(), m_path.size() + 1);
     return reinterpret_cast<const char*>(buffer->bytes());
 }
 

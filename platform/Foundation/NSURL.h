@@ -6,6 +6,7 @@
 
 #include "Foundation/NSString.h"
 
+#include <mutex>
 #include <string>
 
 class NSURL : public NSObject {
@@ -44,6 +45,14 @@ public:
     NSUInteger hash() const override;
 
 private:
+    // The path decoded from m_text, which never changes after the factory
+    // made the URL; its string form is made on first request.
+    std::string decodedPath() const;
+    void setText(std::string text);
+
     std::string m_text;   // percent-encoded, ASCII
+    std::string m_path;   // decoded once, when the text is set
     bool m_isFile = false;
+    mutable std::once_flag m_pathStringMade;
+    mutable Retained<NSString> m_pathString;
 };

@@ -2,6 +2,7 @@
 
 #include "codesign/StaticCode.h"
 
+#include <openssl/evp.h>
 #include <openssl/objects.h>
 #include <openssl/sha.h>
 #include <openssl/x509.h>
@@ -9,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <mutex>
@@ -357,13 +359,21 @@ SecCertificate* SecCertificate::certificateWithDER(std::vector<uint8_t> der)
 {
     if (der.empty() || der.size() > static_cast<size_t>(INT32_MAX))
         return nil;
-    X509* x509 = decodedCertificates().decode(der);
-    if (!x509)
-        return nil;
     SecCertificate* certificate = new SecCertificate;
     certificate->m_der = std::move(der);
-    certificate->m_x509 = x509;
+    certificate->m_outline = sentrel::security::outlineCertificate(certificate->m_der);
+    // What the walk cannot read, OpenSSL decodes now, and refuses as before.
+    if (!certificate->m_outline && !certificate->x509()) {
+        certificate->release();
+        return nil;
+    }
     return static_cast<SecCertificate*>(certificate->autorelease());
+}
+
+void* SecCertificate::x509() const
+{
+    std::call_once(m_decoded, [this] { m_x509 = decodedCertificates().decode(m_der); });
+    return m_x509;
 }
 
 NSString* SecCertificate::description() const
@@ -426,9 +436,48 @@ CFDataRef SecCertificateCopyData(SecCertificateRef certificate)
 
 namespace {
 
+// The value of the last (or first) entry with the OID in the subject, as
+// read from the DER bytes; nullopt when they cannot tell (no outline, a string
+// type left to OpenSSL), an empty optional pointer when there is no entry.
+std::optional<NSString*> subjectEntryFromOutline(SecCertificateRef certificate, std::span<const uint8_t> oid, bool last)
+{
+    const sentrel::security::CertificateOutline* outline = certificate->outline();
+    if (!outline)
+        return std::nullopt;
+    const sentrel::security::NameEntry* found = nullptr;
+    for (const auto& entry : outline->subjectEntries)
+        if (std::equal(entry.oid.begin(), entry.oid.end(), oid.begin(), oid.end())) {
+            found = &entry;
+            if (!last)
+                break;
+        }
+    if (!found)
+        return nil;
+    std::optional<std::string> text = sentrel::security::entryText(*found);
+    if (!text)
+        return std::nullopt;
+    return NSString::stringWithBytes(reinterpret_cast<const uint8_t*>(text->data()), text->size(), NSUTF8StringEncoding);
+}
+
+std::span<const uint8_t> oidOf(int nid)
+{
+    switch (nid) {
+    case NID_commonName: return sentrel::security::kOidCommonName;
+    case NID_organizationName: return sentrel::security::kOidOrganizationName;
+    case NID_organizationalUnitName: return sentrel::security::kOidOrganizationalUnitName;
+    case NID_pkcs9_emailAddress: return sentrel::security::kOidEmailAddress;
+    default: return {};
+    }
+}
+
 // The value of the last (or first) entry of `nid` in the subject, as a string.
 NSString* subjectEntry(SecCertificateRef certificate, int nid, bool last)
 {
+    if (std::span<const uint8_t> oid = oidOf(nid); !oid.empty())
+        if (std::optional<NSString*> fromOutline = subjectEntryFromOutline(certificate, oid, last))
+            return *fromOutline;
+    if (!certificate->x509())
+        return nil;
     X509_NAME* name = X509_get_subject_name(static_cast<X509*>(certificate->x509()));
     if (!name)
         return nil;
@@ -467,6 +516,32 @@ OSStatus SecCertificateCopyCommonName(SecCertificateRef certificate, CFStringRef
     return errSecSuccess;
 }
 
+namespace {
+
+// The subject's first entry, whatever its type, as a string.
+NSString* firstSubjectEntry(SecCertificateRef certificate)
+{
+    if (const sentrel::security::CertificateOutline* outline = certificate->outline()) {
+        if (outline->subjectEntries.empty())
+            return nil;
+        if (std::optional<std::string> text = sentrel::security::entryText(outline->subjectEntries.front()))
+            return NSString::stringWithBytes(reinterpret_cast<const uint8_t*>(text->data()), text->size(), NSUTF8StringEncoding);
+    }
+    X509* x509 = static_cast<X509*>(certificate->x509());
+    X509_NAME* name = x509 ? X509_get_subject_name(x509) : nullptr;
+    if (!name || X509_NAME_entry_count(name) == 0)
+        return nil;
+    unsigned char* utf8 = nullptr;
+    int length = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, 0)));
+    if (length < 0)
+        return nil;
+    NSString* text = NSString::stringWithBytes(utf8, static_cast<NSUInteger>(length), NSUTF8StringEncoding);
+    OPENSSL_free(utf8);
+    return text;
+}
+
+} // namespace
+
 CFStringRef SecCertificateCopySubjectSummary(SecCertificateRef certificate)
 {
     if (!certificate || !certificate->isKindOfClass(SecCertificate::class_()))
@@ -476,17 +551,8 @@ CFStringRef SecCertificateCopySubjectSummary(SecCertificateRef certificate)
     for (int nid : {NID_commonName, NID_organizationName, NID_organizationalUnitName, NID_pkcs9_emailAddress})
         if ((summary = subjectEntry(certificate, nid, nid == NID_commonName)))
             break;
-    if (!summary) {
-        X509_NAME* name = X509_get_subject_name(static_cast<X509*>(certificate->x509()));
-        if (name && X509_NAME_entry_count(name) > 0) {
-            unsigned char* utf8 = nullptr;
-            int length = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, 0)));
-            if (length >= 0) {
-                summary = NSString::stringWithBytes(utf8, static_cast<NSUInteger>(length), NSUTF8StringEncoding);
-                OPENSSL_free(utf8);
-            }
-        }
-    }
+    if (!summary)
+        summary = firstSubjectEntry(certificate);
     return summary ? static_cast<CFStringRef>(summary->retain()) : nullptr;
 }
 
@@ -494,6 +560,10 @@ unsigned char* CC_SHA1(const void* data, CC_LONG length, unsigned char* md)
 {
     if (!md)
         return nullptr;
-    SHA1(static_cast<const unsigned char*>(data), length, md);
+    // Fetched once: OpenSSL's one-shot SHA1() looks the algorithm up again
+    // at every call.
+    static EVP_MD* const sha1 = EVP_MD_fetch(nullptr, "SHA1", nullptr);
+    if (!sha1 || EVP_Digest(data, length, md, nullptr, sha1, nullptr) != 1)
+        SHA1(static_cast<const unsigned char*>(data), length, md);
     return md;
 }

@@ -5,9 +5,12 @@
 #pragma once
 
 #include "CoreFoundation/CoreFoundation.h"
+#include "CertificateOutline.h"
 #include "codesign/Status.h"
 
 #include <cstdint>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 typedef int32_t OSStatus;
@@ -114,10 +117,14 @@ class SecCertificate : public NSObject {
 public:
     SecCertificate() = default;
     const std::vector<uint8_t>& der() const { return m_der; }
-    // nil when the bytes are not one DER-encoded X.509 certificate.
+    // nil when the bytes are not one DER-encoded X.509 certificate. The
+    // names are read from the bytes; OpenSSL decodes the certificate only
+    // when the DER walk cannot (CertificateOutline.h) or x509() is asked for.
     static SecCertificate* certificateWithDER(std::vector<uint8_t> der);
     ~SecCertificate() override;
-    void* x509() const { return m_x509; }   // OpenSSL's X509*, kept opaque here
+    void* x509() const;   // OpenSSL's X509*, kept opaque here; decoded on first use
+    // The subject's names as the DER walk found them; null when it could not.
+    const sentrel::security::CertificateOutline* outline() const { return m_outline ? &*m_outline : nullptr; }
 
     NSString* description() const override;
     BOOL isEqual(const NSObject* other) const override;
@@ -125,7 +132,9 @@ public:
 
 private:
     std::vector<uint8_t> m_der;
-    void* m_x509 = nullptr;
+    std::optional<sentrel::security::CertificateOutline> m_outline;   // spans into m_der
+    mutable std::once_flag m_decoded;
+    mutable void* m_x509 = nullptr;
 };
 typedef const SecCertificate* SecCertificateRef;
 

@@ -152,6 +152,36 @@ TEST_F(CommandLine, UsageErrorsAndInformation)
     EXPECT_NE(run("--help").out.find("--remove-quarantine"), std::string::npos);
 }
 
+// The program answers --help and --version by itself and loads the
+// inspector for anything else: alone in a folder, without the inspector
+// beside it, it still answers them, and says so for the rest.
+TEST_F(CommandLine, HelpAndVersionNeedNotLoadTheInspector)
+{
+    const fs::path bin = s_dir / "alone" / "bin";
+    fs::create_directories(bin);
+    fs::copy_file(SENTREL_INSPECT_PATH, bin / "sentrel-inspect");
+    auto alone = [&](const std::string& arguments) {
+        Outcome r;
+        FILE* pipe = popen(("'" + (bin / "sentrel-inspect").string() + "' " + arguments + " 2>&1").c_str(), "r");
+        char buffer[4096];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            r.out.append(buffer, n);
+        const int status = pclose(pipe);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return r;
+    };
+    EXPECT_EQ(alone("--version").out, run("--version").out);
+    EXPECT_EQ(alone("--version --help -h").out, run("--help").out);   // help before version, as the inspector says
+    // Anything else is the inspector's to answer, a usage error included.
+    for (const char* other : {"plain.txt", "--version plain.txt", "--version --bogus", "-- --version", ""}) {
+        const Outcome r = alone(other);
+        EXPECT_EQ(r.status, 1) << other;
+        EXPECT_NE(r.out.find("cannot load"), std::string::npos) << other;
+    }
+    EXPECT_EQ(run("--version --bogus").status, 2);
+    EXPECT_EQ(run("-- --version").status, 1);   // a file named --version, which is not there
+}
+
 TEST_F(CommandLine, RemovesTheQuarantineAndReportsTheFileAsItNowIs)
 {
     fs::path file = s_dir / "downloaded.txt";

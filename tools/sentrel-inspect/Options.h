@@ -1,6 +1,8 @@
 // The command line of sentrel-inspect.
 #pragma once
 
+#include "Usage.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,5 +21,3 @@ struct Options {
 
 // nullopt with `error` set for a usage error.
 std::optional<Options> parseOptions(int argc, char** argv, std::string& error);
-
-extern const char* const kUsage;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <ctime>
+#include <map>
 
 namespace {
 
@@ -34,6 +35,11 @@ bool isA(const NSObject* o, Class cls) { return o && o->isKindOfClass(cls); }
 std::string shown(std::string_view bytes, bool terminal)
 {
     static constexpr char hex[] = "0123456789ABCDEF";
+    // Most text is printable ASCII, which stays as it is.
+    if (std::all_of(bytes.begin(), bytes.end(), [terminal](char c) {
+            return c > 0 && c < 0x7F && (!terminal || c >= 0x20 || c == '\n');
+        }))
+        return std::string(bytes);
     std::string out;
     out.reserve(bytes.size());
     while (!bytes.empty()) {
@@ -63,47 +69,121 @@ std::string forJson(std::string_view bytes) { return shown(bytes, false); }
 std::string forTerminal(std::string_view bytes) { return shown(bytes, true); }
 
 // ---------------------------------------------------------------- JSON
+//
+// The report's JSON is written as text directly, exactly as nlohmann's
+// compact dump of the same tree would write it (no ASCII escaping, invalid
+// UTF-8 replaced): an object's members in the byte order of their keys, a
+// key given twice keeping its last value. Building the tree first cost as
+// much as the rest of a report.
 
-nlohmann::json jsonValue(const NSObject* value)
+// A quoted JSON string. Plain ASCII is escaped here; other text (valid UTF-8
+// after forJson) is left to nlohmann's serializer.
+std::string jsonString(std::string_view text)
+{
+    if (!std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    static constexpr char hex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size() + 2);
+    out += '"';
+    size_t plain = 0;   // start of the run not yet written
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20)
+            continue;
+        out.append(text, plain, i - plain);
+        plain = i + 1;
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            out += "\\u00";
+            out += hex[(c >> 4) & 15];
+            out += hex[c & 15];
+        }
+    }
+    out.append(text, plain, std::string_view::npos);
+    out += '"';
+    return out;
+}
+
+std::string jsonNumber(double value) { return nlohmann::json(value).dump(); }
+
+// An object under construction: member name -> the member's JSON text.
+class JsonObject {
+public:
+    std::string& operator[](const std::string& key) { return m_members[key]; }
+
+    std::string text() const
+    {
+        std::string out = "{";
+        for (const auto& [key, value] : m_members) {
+            if (out.size() > 1)
+                out += ',';
+            out += jsonString(key);
+            out += ':';
+            out += value;
+        }
+        out += '}';
+        return out;
+    }
+
+private:
+    std::map<std::string, std::string> m_members;
+};
+
+std::string jsonValue(const NSObject* value)
 {
     if (!value)
-        return nullptr;
+        return "null";
     if (isA(value, NSBooleanNumber::class_()))
-        return static_cast<const NSNumber*>(value)->boolValue();
+        return static_cast<const NSNumber*>(value)->boolValue() ? "true" : "false";
     if (isA(value, NSNumber::class_())) {
         auto* n = static_cast<const NSNumber*>(value);
         if (n->isFloatType())
-            return n->doubleValue();
+            return jsonNumber(n->doubleValue());
         if (n->compare(NSNumber::numberWithLongLong(0)) == NSOrderedDescending && n->longLongValue() < 0)
-            return n->unsignedLongLongValue();
-        return n->longLongValue();
+            return std::to_string(n->unsignedLongLongValue());
+        return std::to_string(n->longLongValue());
     }
     if (isA(value, NSString::class_()))
-        return forJson(static_cast<const NSString*>(value)->utf8());
+        return jsonString(forJson(static_cast<const NSString*>(value)->utf8()));
     if (isA(value, NSDate::class_()))
-        return isoDate(static_cast<const NSDate*>(value));
+        return jsonString(isoDate(static_cast<const NSDate*>(value)));
     if (isA(value, NSData::class_()))
-        return static_cast<const NSData*>(value)->certFingerprintHexString()->utf8();
+        return jsonString(static_cast<const NSData*>(value)->certFingerprintHexString()->utf8());
     if (isA(value, NSURL::class_()))
-        return forJson(static_cast<const NSURL*>(value)->absoluteString()->utf8());
+        return jsonString(forJson(static_cast<const NSURL*>(value)->absoluteString()->utf8()));
     if (isA(value, NSArray::class_())) {
-        nlohmann::json array = nlohmann::json::array();
-        for (id item : *static_cast<const NSArray*>(value))
-            array.push_back(jsonValue(item));
-        return array;
+        std::string out = "[";
+        for (id item : *static_cast<const NSArray*>(value)) {
+            if (out.size() > 1)
+                out += ',';
+            out += jsonValue(item);
+        }
+        out += ']';
+        return out;
     }
     if (isA(value, NSDictionary::class_())) {
         auto* dict = static_cast<const NSDictionary*>(value);
-        nlohmann::json object = nlohmann::json::object();
+        JsonObject object;
         for (NSUInteger i = 0; i < dict->count(); ++i)
             object[forJson(dict->keyAtIndex(i)->description()->utf8())] = jsonValue(dict->valueAtIndex(i));
-        return object;
+        return object.text();
     }
     if (isA(value, NSImage::class_())) {
         NSSize size = static_cast<const NSImage*>(value)->size();
-        return {{"width", size.width}, {"height", size.height}};
+        JsonObject object;
+        object["width"] = jsonNumber(size.width);
+        object["height"] = jsonNumber(size.height);
+        return object.text();
     }
-    return forJson(value->description()->utf8());
+    return jsonString(forJson(value->description()->utf8()));
 }
 
 // ---------------------------------------------------------------- text
@@ -191,32 +271,42 @@ std::string padded(const std::string& text, size_t width)
 
 std::string jsonReport(const FileReport& report)
 {
-    nlohmann::json object = nlohmann::json::object();
-    object["path"] = forJson(report.path);
+    JsonObject object;
+    object["path"] = jsonString(forJson(report.path));
     for (const ReportSection& section : report.sections)
         for (const ReportField& field : section.fields)
             object[field.key] = jsonValue(field.value);
-    nlohmann::json certificates = nlohmann::json::array();
-    for (const CertificateRow& row : report.certificates)
-        certificates.push_back({{"index", row.index},
-                                {"commonName", forJson(row.commonName)},
-                                {"fingerprint", row.fingerprint},
-                                {"appleOfficial", row.appleOfficial}});
+    std::string certificates = "[";
+    for (const CertificateRow& row : report.certificates) {
+        JsonObject certificate;
+        certificate["index"] = std::to_string(row.index);
+        certificate["commonName"] = jsonString(forJson(row.commonName));
+        certificate["fingerprint"] = jsonString(row.fingerprint);
+        certificate["appleOfficial"] = row.appleOfficial ? "true" : "false";
+        if (certificates.size() > 1)
+            certificates += ',';
+        certificates += certificate.text();
+    }
+    certificates += ']';
     object["certificates"] = certificates;
-    object["credentialsDescription"] = report.credentialsDescription.empty() ? nlohmann::json(nullptr)
-                                                                             : nlohmann::json(forJson(report.credentialsDescription));
+    object["credentialsDescription"] =
+        report.credentialsDescription.empty() ? "null" : jsonString(forJson(report.credentialsDescription));
     if (!report.slices.empty()) {
-        nlohmann::json slices = nlohmann::json::array();
-        for (const SliceRow& s : report.slices)
-            slices.push_back({{"architecture", forJson(s.architecture)},
-                              {"identifier", forJson(s.identifier)},
-                              {"signature", s.signature},
-                              {"chosen", s.chosen}});
+        std::string slices = "[";
+        for (const SliceRow& s : report.slices) {
+            JsonObject slice;
+            slice["architecture"] = jsonString(forJson(s.architecture));
+            slice["identifier"] = jsonString(forJson(s.identifier));
+            slice["signature"] = jsonString(s.signature);
+            slice["chosen"] = s.chosen ? "true" : "false";
+            if (slices.size() > 1)
+                slices += ',';
+            slices += slice.text();
+        }
+        slices += ']';
         object["slices"] = slices;
     }
-    // Every string went through forJson, so nothing invalid is left; replace
-    // rather than refuse all the same.
-    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return object.text();
 }
 
 std::string textReport(const FileReport& report)
