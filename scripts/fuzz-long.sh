@@ -40,9 +40,9 @@ run_one() {
   local executions edges features units rss
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n1)
   rss=$(sed -n 's/^stat::peak_rss_mb: *//p' "$log" | tail -n1)
-  edges=$(grep -o 'cov: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
-  features=$(grep -o 'ft: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
-  units=$(grep -o 'corp: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
+  edges=$(grep -ao 'cov: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
+  features=$(grep -ao 'ft: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
+  units=$(grep -ao 'corp: [0-9]*' "$log" | tail -n1 | cut -d' ' -f2)
   [[ $outcome == ok && ${executions:-0} -lt $runs ]] && outcome="stopped at time limit"
   printf '%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n' "$(date -u +%FT%TZ)" "$target" "$runs" "${executions:-?}" \
     "${edges:-?}" "${features:-?}" "${units:-?}" "$((end - start))" "${rss:-?}" "$outcome" >>"$figures"
