@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "Support.h"
+#include "codesign/StaticCode.h"
 #include "codesign/Verify.h"
 #include "fixtures/Bundle.h"
 
@@ -168,6 +169,12 @@ TEST(Verify, FuzzFindingsGiveProblems) {
         const std::uint8_t directory[] = {0xfa, 0xde, 0x0c, 0x02, 0, 0, 0, 12, 0, 2, 4, 0};
         const auto trust = codesign::checkSignature(rest, directory, {}, codesign::TrustPolicy::apple());
         EXPECT_FALSE(trust.problems.empty()) << entry.path();
+    }
+    // The reader's findings: an answer, whatever it is, without undefined behaviour.
+    for (const auto& entry : fs::directory_iterator(fs::path(SENTREL_FUZZ_REGRESSIONS_DIR) / "fuzz_static_code")) {
+        const Bytes input = fixtures::readFile(entry.path());
+        const auto info = codesign::readStaticCodeFromBytes(input);
+        EXPECT_TRUE(info || !info.error().message.empty()) << entry.path();
     }
 }
 

@@ -33,6 +33,7 @@ std::optional<Error> Source::readInto(std::uint64_t offset, std::span<std::uint8
 }
 
 std::optional<Error> MemorySource::fill(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    if (out.empty()) return std::nullopt;  // an empty span may hold no pointer at all
     std::memcpy(out.data(), bytes_.data() + offset, out.size());
     return std::nullopt;
 }
