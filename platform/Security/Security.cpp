@@ -470,6 +470,19 @@ std::span<const uint8_t> oidOf(int nid)
     }
 }
 
+// A subject entry's value as a string, whatever its ASN.1 string type; nil
+// when OpenSSL cannot convert it to UTF-8.
+NSString* nameEntryText(X509_NAME_ENTRY* entry)
+{
+    unsigned char* utf8 = nullptr;
+    int length = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(entry));
+    if (length < 0)
+        return nil;
+    NSString* text = NSString::stringWithBytes(utf8, static_cast<NSUInteger>(length), NSUTF8StringEncoding);
+    OPENSSL_free(utf8);
+    return text;
+}
+
 // The value of the last (or first) entry of `nid` in the subject, as a string.
 NSString* subjectEntry(SecCertificateRef certificate, int nid, bool last)
 {
@@ -489,14 +502,7 @@ NSString* subjectEntry(SecCertificateRef certificate, int nid, bool last)
     }
     if (found < 0)
         return nil;
-    ASN1_STRING* value = X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, found));
-    unsigned char* utf8 = nullptr;
-    int length = ASN1_STRING_to_UTF8(&utf8, value);
-    if (length < 0)
-        return nil;
-    NSString* text = NSString::stringWithBytes(utf8, static_cast<NSUInteger>(length), NSUTF8StringEncoding);
-    OPENSSL_free(utf8);
-    return text;
+    return nameEntryText(X509_NAME_get_entry(name, found));
 }
 
 } // namespace
@@ -531,13 +537,7 @@ NSString* firstSubjectEntry(SecCertificateRef certificate)
     X509_NAME* name = x509 ? X509_get_subject_name(x509) : nullptr;
     if (!name || X509_NAME_entry_count(name) == 0)
         return nil;
-    unsigned char* utf8 = nullptr;
-    int length = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, 0)));
-    if (length < 0)
-        return nil;
-    NSString* text = NSString::stringWithBytes(utf8, static_cast<NSUInteger>(length), NSUTF8StringEncoding);
-    OPENSSL_free(utf8);
-    return text;
+    return nameEntryText(X509_NAME_get_entry(name, 0));
 }
 
 } // namespace
