@@ -9,6 +9,7 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <optional>
@@ -83,6 +84,16 @@ std::vector<Rule> parseRules(plist_t rules, std::vector<std::string>& problems) 
                 }
             }
         } else if (plist_get_node_type(value) != PLIST_BOOLEAN || !boolOf(value)) {
+            continue;
+        }
+        // Stacked quantifiers ("a+++") make glibc's matcher use memory without
+        // bound; no signing tool writes them, so they are refused as invalid.
+        bool stacked = false;
+        for (std::size_t at = 1; at < pattern.size(); ++at)
+            stacked = stacked || (std::strchr("*+?{", pattern[at]) && std::strchr("*+?}", pattern[at - 1]) &&
+                                  (at < 2 || pattern[at - 2] != '\\'));
+        if (stacked) {
+            problems.push_back("resource rule \"" + pattern + "\" is not a valid pattern");
             continue;
         }
         auto compiled = std::shared_ptr<regex_t>(new regex_t, [](regex_t* r) { regfree(r); delete r; });
