@@ -8,7 +8,8 @@ bash scripts/setup-debian.sh
 # (skipped when it cannot be fetched).
 bash scripts/fetch-test-data.sh
 jobs=$(nproc)
-cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DSENTREL_SANITIZE=ON -DSENTREL_TESTS=ON
+cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DSENTREL_SANITIZE=ON -DSENTREL_TESTS=ON \
+  -DSENTREL_BENCH=ON  # the benchmarks are built (not run) so that they keep compiling
 cmake --build build-test -j "$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tests/support/lsan.supp:print_suppressions=0

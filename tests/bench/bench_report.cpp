@@ -82,7 +82,7 @@ void BM_InspectFolderOf1000Bundles(benchmark::State& state)
     for (auto _ : state)
         for (const fs::path& bundle : files().bundles) {
             AutoreleasePoolScope pool;
-            FileReport report = FileControllers(bundle).report();
+            FileReport report = FileControllers(bundle.string(), false).report();
             benchmark::DoNotOptimize(report);
         }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * files().bundles.size()));
@@ -94,7 +94,7 @@ void BM_Inspect512MBBinary(benchmark::State& state)
     _NSSetLogCStringFunction(quiet);
     for (auto _ : state) {
         AutoreleasePoolScope pool;
-        FileReport report = FileControllers(files().large).report();
+        FileReport report = FileControllers(files().large.string(), false).report();
         benchmark::DoNotOptimize(report);
     }
     _NSSetLogCStringFunction(nullptr);

@@ -152,6 +152,50 @@ TEST(CodeDirectoryChoice, TheSha256AlternateGivesTheCdhashAndThePrimaryTheIdenti
     EXPECT_NE(info.cdhash, cdhashOf(kHashSha1, image.codeDirectory));
 }
 
+// A signature past 64 KiB (here 3,072 pages, a 96 KiB SHA-256 directory) is
+// read blob by blob, its directories' page hashes only streamed for the cdhash.
+TEST(LargeSignature, ReadsBackLikeASmallOne) {
+    const auto chain = developerIdChain("Large", "LARGE12345");
+    SigningOptions options;
+    options.identifier = "com.example.large";
+    options.team = "LARGE12345";
+    options.hashes = Hashes::Sha1WithSha256Alternate;
+    options.entitlements = Entitlements{{"com.apple.security.app-sandbox", true}};
+    options.cms = CmsOptions{chain[0], {chain[0], chain[1], chain[2]}};
+    const BuiltImage image = MachOBuilder().codeSize(12 << 20).build(options);
+    ASSERT_GT(image.superBlobSize, 128u * 1024);
+    const codesign::SigningInfo info = readOk(image.bytes);
+    EXPECT_EQ(info.identifier, "com.example.large");
+    EXPECT_EQ(info.teamIdentifier, "LARGE12345");
+    EXPECT_EQ(info.hashType, kHashSha256);
+    EXPECT_EQ(info.cdhash, cdhashOf(kHashSha256, blobIn(superBlobOf(image), kSlotAlternateCodeDirectory)));
+    EXPECT_EQ(info.entitlementsBlob, entitlementsBlob(entitlementsXml(*options.entitlements)));
+    EXPECT_EQ(info.certificates, ders(chain));
+}
+
+// No signer puts the identifier after the page hashes, but the format allows
+// it: past the part read first, the whole directory is read for it.
+TEST(LargeSignature, AnIdentifierAfterThePageHashesIsStillFound) {
+    for (const char last : {'\0', 'x'}) {
+        SigningOptions options;
+        options.tamper = [last](Bytes& sb) {
+            const std::size_t at = *blobOffset(sb, kSlotCodeDirectory);
+            const std::uint32_t length = getBE32(sb, at + cd::kLength);
+            putBE32(sb, at + cd::kIdentOffset, length - 1);
+            sb.at(at + length - 1) = static_cast<std::uint8_t>(last);
+        };
+        const auto info = codesign::readStaticCodeFromBytes(MachOBuilder().codeSize(12 << 20).build(options).bytes);
+        if (last == '\0') {
+            ASSERT_TRUE(info) << info.error().message;
+            EXPECT_EQ(info->identifier, "");
+        } else {
+            ASSERT_FALSE(info);
+            EXPECT_NE(info.error().message.find("not NUL-terminated inside the code directory"), std::string::npos)
+                << info.error().message;
+        }
+    }
+}
+
 TEST(CodeDirectoryChoice, ShaOneAloneAndUnknownAlternatesPassedOver) {
     SigningOptions sha1Only;
     sha1Only.hashes = Hashes::Sha1;

@@ -2,7 +2,9 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 
 #include "codesign/ByteReader.h"
 #include "codesign/SuperBlob.h"
@@ -29,9 +31,11 @@ const EVP_MD* messageDigest(std::uint8_t hashType) {
     }
 }
 
-// A NUL-terminated string inside the directory, or an error naming the field.
-Expected<std::string> stringAt(const ByteReader& cd, std::uint32_t offset, const char* field) {
-    if (offset >= cd.size()) {
+// A NUL-terminated string inside the directory (of which `cd` holds the
+// first bytes), or an error naming the field.
+Expected<std::string> stringAt(const ByteReader& cd, std::uint64_t blobLength, std::uint32_t offset,
+                               const char* field) {
+    if (offset >= blobLength) {
         return failed(std::string(field) + " " + std::to_string(offset) + " is outside the code directory");
     }
     const auto text = cd.cString(offset);
@@ -94,14 +98,48 @@ std::vector<std::uint8_t> digest(std::uint8_t hashType, std::span<const std::uin
     return out;
 }
 
+Expected<std::vector<std::uint8_t>> cdhashOf(std::uint8_t hashType, const Source& source, std::uint64_t offset,
+                                             std::uint64_t length) {
+    const EVP_MD* md = messageDigest(hashType);
+    if (!md) return Error{errSecCSUnsupportedDigestAlgorithm, "hash type " + hashTypeName(hashType) + " cannot be computed"};
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+    if (!ctx || EVP_DigestInit_ex(ctx.get(), md, nullptr) != 1) return Error{errSecCSInternalError, "code directory hash failed"};
+    // A piece that stays in the cache; a fresh buffer of the whole directory
+    // would cost more in page faults than the hashing itself.
+    std::vector<std::uint8_t> piece(std::min<std::uint64_t>(length, 64 * 1024));
+    for (std::uint64_t done = 0; done < length;) {
+        const std::span<std::uint8_t> into(piece.data(), std::min<std::uint64_t>(piece.size(), length - done));
+        if (auto error = source.readInto(offset + done, into)) return std::move(*error);
+        if (EVP_DigestUpdate(ctx.get(), into.data(), into.size()) != 1)
+            return Error{errSecCSInternalError, "code directory hash failed"};
+        done += into.size();
+    }
+    std::vector<std::uint8_t> out(EVP_MAX_MD_SIZE);
+    unsigned int size = 0;
+    if (EVP_DigestFinal_ex(ctx.get(), out.data(), &size) != 1 || size < kCdHashLength)
+        return Error{errSecCSInternalError, "code directory hash failed"};
+    out.resize(kCdHashLength);
+    return out;
+}
+
 Expected<CodeDirectory> parseCodeDirectory(std::span<const std::uint8_t> blob) {
-    const ByteReader cd(blob, Endian::Big);
+    auto dir = parseCodeDirectoryHead(blob, blob.size());
+    if (!dir || !dir->hashTypeSupported()) return dir;
+    auto cdhash = cdhashOf(dir->hashType, MemorySource(blob), 0, blob.size());
+    if (!cdhash) return cdhash.error();
+    dir->cdhash = std::move(*cdhash);
+    return dir;
+}
+
+Expected<CodeDirectory> parseCodeDirectoryHead(std::span<const std::uint8_t> head, std::uint64_t blobLength) {
+    const ByteReader cd(head.first(std::min<std::uint64_t>(head.size(), blobLength)), Endian::Big);
     constexpr std::uint64_t kBaseHeader = 44;
-    if (cd.size() < kBaseHeader) return failed("is too short (" + std::to_string(cd.size()) + " bytes)");
+    if (blobLength < kBaseHeader || cd.size() < kBaseHeader)
+        return failed("is too short (" + std::to_string(blobLength) + " bytes)");
     if (*cd.u32(0) != CSMAGIC_CODEDIRECTORY) return failed("magic " + hex(*cd.u32(0)) + " is not 0xfade0c02");
-    if (*cd.u32(4) != cd.size()) {
+    if (*cd.u32(4) != blobLength) {
         return failed("length " + std::to_string(*cd.u32(4)) + " does not match its blob (" +
-                      std::to_string(cd.size()) + " bytes)");
+                      std::to_string(blobLength) + " bytes)");
     }
 
     CodeDirectory dir;
@@ -113,9 +151,9 @@ Expected<CodeDirectory> parseCodeDirectory(std::span<const std::uint8_t> blob) {
         return Error{errSecCSSignatureUnsupported, "code directory version " + hex(dir.version) + " is too new"};
     }
     const std::uint64_t headerSize = codeDirectoryHeaderSize(dir.version);
-    if (cd.size() < headerSize) {
+    if (blobLength < headerSize || cd.size() < headerSize) {
         return failed("version " + hex(dir.version) + " needs a " + std::to_string(headerSize) +
-                      "-byte header but the blob has " + std::to_string(cd.size()) + " bytes");
+                      "-byte header but the blob has " + std::to_string(blobLength) + " bytes");
     }
     dir.flags = *cd.u32(12);
     dir.hashOffset = *cd.u32(16);
@@ -139,15 +177,15 @@ Expected<CodeDirectory> parseCodeDirectory(std::span<const std::uint8_t> blob) {
     if (dir.version >= kCodeDirectorySupportsExecSegment) dir.execSegFlags = *cd.u64(80);
     if (dir.version >= kCodeDirectorySupportsRuntime) dir.runtime = *cd.u32(88);
 
-    auto identifier = stringAt(cd, dir.identOffset, "identOffset");
+    auto identifier = stringAt(cd, blobLength, dir.identOffset, "identOffset");
     if (!identifier) return identifier.error();
     dir.identifier = std::move(*identifier);
     if (dir.teamOffset) {
-        auto team = stringAt(cd, *dir.teamOffset, "teamOffset");
+        auto team = stringAt(cd, blobLength, *dir.teamOffset, "teamOffset");
         if (!team) return team.error();
         dir.teamIdentifier = std::move(*team);
     }
-    if (dir.scatterOffset && *dir.scatterOffset >= cd.size()) {
+    if (dir.scatterOffset && *dir.scatterOffset >= blobLength) {
         return failed("scatterOffset " + std::to_string(*dir.scatterOffset) + " is outside the code directory");
     }
     if (dir.pageSizeLog2 >= 32) {
@@ -169,7 +207,7 @@ Expected<CodeDirectory> parseCodeDirectory(std::span<const std::uint8_t> blob) {
     const std::int64_t codeBytes = std::int64_t(dir.nCodeSlots) * dir.hashSize;
     const std::int64_t start = std::int64_t(dir.hashOffset) - specialBytes;
     const std::int64_t end = std::int64_t(dir.hashOffset) + codeBytes;
-    if (start < std::int64_t(headerSize) || end > std::int64_t(cd.size())) {
+    if (start < std::int64_t(headerSize) || end > std::int64_t(blobLength)) {
         return failed("hash slots (" + std::to_string(dir.nSpecialSlots) + " special, " +
                       std::to_string(dir.nCodeSlots) + " code, hashOffset " + std::to_string(dir.hashOffset) +
                       ") extend outside the code directory");
@@ -179,11 +217,6 @@ Expected<CodeDirectory> parseCodeDirectory(std::span<const std::uint8_t> blob) {
     // and nCodeSlots against codeLimit and the page size. This reader reports
     // what the signature says; it does not validate the code.
 
-    if (expectedHashSize != 0) {
-        dir.cdhash = digest(dir.hashType, blob);
-        if (dir.cdhash.size() < kCdHashLength) return Error{errSecCSInternalError, "code directory hash failed"};
-        dir.cdhash.resize(kCdHashLength);
-    }
     return dir;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "codesign/Expected.h"
+#include "codesign/Source.h"
 
 namespace codesign {
 
@@ -66,12 +67,12 @@ struct CodeDirectory {
     std::string identifier;
     std::optional<std::string> teamIdentifier;
     // The hash of the whole blob with its own hash type, cut to 20 bytes;
-    // empty when the hash type is not one we can compute.
+    // empty when the hash type is not one we can compute, or not computed.
     std::vector<std::uint8_t> cdhash;
 
     // Page size in bytes, 0 when the code is hashed as a single page.
     std::uint32_t pageSize() const { return pageSizeLog2 == 0 ? 0 : std::uint32_t(1) << pageSizeLog2; }
-    bool hashTypeSupported() const { return !cdhash.empty(); }
+    bool hashTypeSupported() const { return hashTypeDigestLength(hashType) != 0; }
 };
 
 // Checks and reads one CodeDirectory blob (magic and length included, the
@@ -79,6 +80,17 @@ struct CodeDirectory {
 // error here, so that an alternate directory of a newer kind can be passed
 // over; it leaves cdhash empty.
 Expected<CodeDirectory> parseCodeDirectory(std::span<const std::uint8_t> blob);
+
+// The same checks from the first bytes of a blob of `blobLength` bytes
+// (`head` may be all of it), without the cdhash: for a directory too large to
+// be worth holding, whose page hashes are only streamed through cdhashOf.
+// Fails when a string it names lies past `head`.
+Expected<CodeDirectory> parseCodeDirectoryHead(std::span<const std::uint8_t> head, std::uint64_t blobLength);
+
+// The cdhash (cut to 20 bytes) of the blob at [offset, offset + length) of
+// `source`, read a piece at a time.
+Expected<std::vector<std::uint8_t>> cdhashOf(std::uint8_t hashType, const Source& source, std::uint64_t offset,
+                                             std::uint64_t length);
 
 // The digest of `data` with a supported hash type, full length.
 std::vector<std::uint8_t> digest(std::uint8_t hashType, std::span<const std::uint8_t> data);

@@ -19,7 +19,24 @@ namespace codesign {
 
 namespace {
 
-std::vector<std::uint8_t> copyOf(std::span<const std::uint8_t> bytes) { return {bytes.begin(), bytes.end()}; }
+// A signature up to this size is read in one piece; a larger one (the page
+// hashes of a large binary) blob by blob, its code directories' hashes only
+// streamed through for the cdhash.
+constexpr std::uint64_t kWholeSignatureRead = 64 * 1024;
+
+// The code directory at [offset, offset + length) of the source, its cdhash
+// not computed.
+Expected<CodeDirectory> readCodeDirectory(const Source& source, std::uint64_t offset, std::uint32_t length) {
+    if (length > kWholeSignatureRead) {
+        auto head = source.read(offset, kWholeSignatureRead);
+        if (!head) return head.error();
+        if (auto dir = parseCodeDirectoryHead(*head, length)) return dir;
+        // Strings past the head (no signer lays them out so): read it all.
+    }
+    auto blob = source.read(offset, length);
+    if (!blob) return blob.error();
+    return parseCodeDirectoryHead(*blob, length);
+}
 
 // The signature of the thin image at [base, base + size) of the source.
 Expected<SigningInfo> readImage(const Source& source, std::uint64_t base, std::uint64_t size) {
@@ -30,29 +47,45 @@ Expected<SigningInfo> readImage(const Source& source, std::uint64_t base, std::u
     if (!image->codeSignature) return info;  // unsigned
 
     const CodeSignatureCommand& command = *image->codeSignature;
-    auto region = source.read(base + command.dataoff, command.datasize);
-    if (!region) return region.error();
-    auto signature = parseEmbeddedSignature(*region);
+    const Source* from = &source;
+    std::uint64_t start = base + command.dataoff;
+    std::vector<std::uint8_t> whole;
+    std::optional<MemorySource> memory;
+    if (command.datasize <= kWholeSignatureRead) {
+        auto region = source.read(start, command.datasize);
+        if (!region) return region.error();
+        whole = std::move(*region);
+        from = &memory.emplace(whole);
+        start = 0;
+    }
+    auto signature = readSignatureIndex(*from, start, command.datasize);
     if (!signature) return signature.error();
+    auto blobBytes = [&](const BlobEntry& entry) { return from->read(start + entry.offset, entry.length); };
 
     // The primary code directory names the code; among it and its alternates
     // the one with the strongest hash type we can compute gives the cdhash.
-    const Blob* primaryBlob = signature->find(CSSLOT_CODEDIRECTORY);
-    if (!primaryBlob) return Error{errSecCSSignatureFailed, "embedded signature has no code directory"};
-    auto primary = parseCodeDirectory(primaryBlob->bytes);
+    const BlobEntry* primaryEntry = signature->find(CSSLOT_CODEDIRECTORY);
+    if (!primaryEntry) return Error{errSecCSSignatureFailed, "embedded signature has no code directory"};
+    auto primary = readCodeDirectory(*from, start + primaryEntry->offset, primaryEntry->length);
     if (!primary) return primary.error();
     CodeDirectory best = *primary;
+    const BlobEntry* bestEntry = primaryEntry;
     for (std::uint32_t i = 0; i < CSSLOT_ALTERNATE_CODEDIRECTORY_MAX; ++i) {
-        const Blob* blob = signature->find(CSSLOT_ALTERNATE_CODEDIRECTORIES + i);
-        if (!blob) continue;
-        auto alternate = parseCodeDirectory(blob->bytes);
-        if (!alternate) return withContext(slotName(blob->slot), alternate.error());
-        if (hashTypePriority(alternate->hashType) > hashTypePriority(best.hashType)) best = std::move(*alternate);
+        const BlobEntry* entry = signature->find(CSSLOT_ALTERNATE_CODEDIRECTORIES + i);
+        if (!entry) continue;
+        auto alternate = readCodeDirectory(*from, start + entry->offset, entry->length);
+        if (!alternate) return withContext(slotName(entry->slot), alternate.error());
+        if (hashTypePriority(alternate->hashType) > hashTypePriority(best.hashType)) {
+            best = std::move(*alternate);
+            bestEntry = entry;
+        }
     }
     if (!best.hashTypeSupported()) {
         return Error{errSecCSUnsupportedDigestAlgorithm,
                      "no code directory has a hash type that can be computed (" + hashTypeName(best.hashType) + ")"};
     }
+    auto cdhash = cdhashOf(best.hashType, *from, start + bestEntry->offset, bestEntry->length);
+    if (!cdhash) return cdhash.error();
 
     info.identifier = primary->identifier;
     info.teamIdentifier = primary->teamIdentifier.value_or(best.teamIdentifier.value_or(""));
@@ -60,17 +93,25 @@ Expected<SigningInfo> readImage(const Source& source, std::uint64_t base, std::u
     info.codeDirectoryVersion = best.version;
     info.hashType = best.hashType;
     info.pageSize = best.pageSize();
-    info.cdhash = best.cdhash;
+    info.cdhash = std::move(*cdhash);
 
-    if (const Blob* blob = signature->find(CSSLOT_ENTITLEMENTS)) info.entitlementsBlob = copyOf(blob->bytes);
-    if (const Blob* blob = signature->find(CSSLOT_DER_ENTITLEMENTS)) info.derEntitlementsBlob = copyOf(blob->bytes);
-    if (const Blob* blob = signature->find(CSSLOT_REQUIREMENTS)) info.requirementsBlob = copyOf(blob->bytes);
+    for (auto [slot, blob] : {std::pair{CSSLOT_ENTITLEMENTS, &info.entitlementsBlob},
+                              std::pair{CSSLOT_DER_ENTITLEMENTS, &info.derEntitlementsBlob},
+                              std::pair{CSSLOT_REQUIREMENTS, &info.requirementsBlob}}) {
+        const BlobEntry* entry = signature->find(slot);
+        if (!entry) continue;
+        auto bytes = blobBytes(*entry);
+        if (!bytes) return bytes.error();
+        *blob = std::move(*bytes);
+    }
 
     // Ad-hoc signatures have no CMS blob, or a wrapper with nothing in it.
     info.kind = SignatureKind::AdHoc;
-    const Blob* cms = signature->find(CSSLOT_SIGNATURESLOT);
-    if (cms && !cms->payload().empty()) {
-        auto certificates = certificatesFromCms(cms->payload());
+    const BlobEntry* cms = signature->find(CSSLOT_SIGNATURESLOT);
+    if (cms && cms->length > kBlobHeaderSize) {
+        auto bytes = blobBytes(*cms);
+        if (!bytes) return bytes.error();
+        auto certificates = certificatesFromCms(std::span(*bytes).subspan(kBlobHeaderSize));
         if (!certificates) return certificates.error();
         info.certificates = std::move(*certificates);
         info.kind = SignatureKind::Certificates;

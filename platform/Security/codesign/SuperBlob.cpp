@@ -59,39 +59,47 @@ const Blob* EmbeddedSignature::find(std::uint32_t slot) const {
     return nullptr;
 }
 
-Expected<EmbeddedSignature> parseEmbeddedSignature(std::span<const std::uint8_t> data) {
-    const ByteReader region(data, Endian::Big);
-    if (region.size() < kSuperBlobHeaderSize) {
-        return failed("is too short (" + std::to_string(region.size()) + " bytes)");
+const BlobEntry* SignatureIndex::find(std::uint32_t slot) const {
+    for (const BlobEntry& entry : entries) {
+        if (entry.slot == slot) return &entry;
     }
-    const std::uint32_t magic = *region.u32(0);
+    return nullptr;
+}
+
+Expected<SignatureIndex> readSignatureIndex(const Source& source, std::uint64_t start, std::uint64_t available) {
+    std::uint8_t header[kSuperBlobHeaderSize];
+    if (available < kSuperBlobHeaderSize) return failed("is too short (" + std::to_string(available) + " bytes)");
+    if (auto error = source.readInto(start, header)) return std::move(*error);
+    const ByteReader head(header, Endian::Big);
+    const std::uint32_t magic = *head.u32(0);
     if (magic != CSMAGIC_EMBEDDED_SIGNATURE) {
         return failed("magic " + hex(magic, 8) + " is not " + hex(CSMAGIC_EMBEDDED_SIGNATURE, 8));
     }
-    EmbeddedSignature signature;
-    signature.length = *region.u32(4);
-    const std::uint32_t count = *region.u32(8);
-    if (signature.length < kSuperBlobHeaderSize) {
-        return failed("length " + std::to_string(signature.length) + " is smaller than its header");
+    SignatureIndex index;
+    index.length = *head.u32(4);
+    const std::uint32_t count = *head.u32(8);
+    if (index.length < kSuperBlobHeaderSize) {
+        return failed("length " + std::to_string(index.length) + " is smaller than its header");
     }
-    if (signature.length > region.size()) {
-        return failed("length " + std::to_string(signature.length) +
-                      " extends past the end of the LC_CODE_SIGNATURE data (" + std::to_string(region.size()) +
+    if (index.length > available) {
+        return failed("length " + std::to_string(index.length) +
+                      " extends past the end of the LC_CODE_SIGNATURE data (" + std::to_string(available) +
                       " bytes)");
     }
-    const ByteReader blob = *region.sub(0, signature.length);
     const std::uint64_t indexEnd = kSuperBlobHeaderSize + std::uint64_t(count) * kBlobIndexEntrySize;
-    if (indexEnd > blob.size()) {
+    if (indexEnd > index.length) {
         return failed("count " + std::to_string(count) + " does not fit in its length " +
-                      std::to_string(signature.length));
+                      std::to_string(index.length));
     }
+    auto table = source.read(start + kSuperBlobHeaderSize, indexEnd - kSuperBlobHeaderSize);
+    if (!table) return table.error();
+    const ByteReader entries(*table, Endian::Big);
 
-    signature.blobs.reserve(count);
+    index.entries.reserve(count);
     std::unordered_set<std::uint32_t> seen;
     for (std::uint32_t i = 0; i < count; ++i) {
-        const std::uint64_t at = kSuperBlobHeaderSize + std::uint64_t(i) * kBlobIndexEntrySize;
-        const std::uint32_t slot = *blob.u32(at);
-        const std::uint32_t offset = *blob.u32(at + 4);
+        const std::uint32_t slot = *entries.u32(std::uint64_t(i) * kBlobIndexEntrySize);
+        const std::uint32_t offset = *entries.u32(std::uint64_t(i) * kBlobIndexEntrySize + 4);
         const std::string label = "index " + std::to_string(i) + " (" + slotName(slot) + ")";
         if (!seen.insert(slot).second) {
             return failed(label + " repeats a slot that an earlier index entry already names");
@@ -99,19 +107,21 @@ Expected<EmbeddedSignature> parseEmbeddedSignature(std::span<const std::uint8_t>
         if (offset < indexEnd) {
             return failed(label + " offset " + std::to_string(offset) + " points into the index");
         }
-        const auto length = blob.u32(std::uint64_t(offset) + 4);
-        if (!length) {
+        if (std::uint64_t(offset) + kBlobHeaderSize > index.length) {
             return failed(label + " offset " + std::to_string(offset) + " extends past the end of the SuperBlob");
         }
-        if (*length < kBlobHeaderSize) {
-            return failed(label + " blob length " + std::to_string(*length) + " is smaller than its header");
+        std::uint8_t blobHeader[kBlobHeaderSize];
+        if (auto error = source.readInto(start + offset, blobHeader)) return std::move(*error);
+        const ByteReader blob(blobHeader, Endian::Big);
+        const std::uint32_t blobMagic = *blob.u32(0);
+        const std::uint32_t length = *blob.u32(4);
+        if (length < kBlobHeaderSize) {
+            return failed(label + " blob length " + std::to_string(length) + " is smaller than its header");
         }
-        const auto bytes = blob.span(offset, *length);
-        if (!bytes) {
-            return failed(label + " blob length " + std::to_string(*length) +
+        if (std::uint64_t(offset) + length > index.length) {
+            return failed(label + " blob length " + std::to_string(length) +
                           " extends past the end of the SuperBlob");
         }
-        const std::uint32_t blobMagic = *blob.u32(offset);
         const std::uint32_t expected = expectedMagicForSlot(slot);
         // A blob of a type we do not know in an entitlements slot is taken for
         // a newer format, not for damage: the signature stands, and whoever
@@ -120,8 +130,20 @@ Expected<EmbeddedSignature> parseEmbeddedSignature(std::span<const std::uint8_t>
         if (expected != 0 && blobMagic != expected && !entitlementsSlot) {
             return failed(label + " blob magic " + hex(blobMagic, 8) + " is not " + hex(expected, 8));
         }
-        signature.blobs.push_back(Blob{slot, blobMagic, *bytes});
+        index.entries.push_back(BlobEntry{slot, blobMagic, offset, length});
     }
+    return index;
+}
+
+Expected<EmbeddedSignature> parseEmbeddedSignature(std::span<const std::uint8_t> data) {
+    const MemorySource source(data);
+    auto index = readSignatureIndex(source, 0, data.size());
+    if (!index) return index.error();
+    EmbeddedSignature signature;
+    signature.length = index->length;
+    signature.blobs.reserve(index->entries.size());
+    for (const BlobEntry& entry : index->entries)
+        signature.blobs.push_back(Blob{entry.slot, entry.magic, data.subspan(entry.offset, entry.length)});
     return signature;
 }
 

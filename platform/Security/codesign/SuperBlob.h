@@ -12,6 +12,7 @@
 
 #include "codesign/ByteReader.h"
 #include "codesign/Expected.h"
+#include "codesign/Source.h"
 
 namespace codesign {
 
@@ -62,5 +63,26 @@ struct EmbeddedSignature {
 // Parses the SuperBlob at the start of the LC_CODE_SIGNATURE data. The result
 // views `data`, which must outlive it.
 Expected<EmbeddedSignature> parseEmbeddedSignature(std::span<const std::uint8_t> data);
+
+// Where each blob of a SuperBlob lies, for a reader that takes only the blobs
+// it needs (a large binary's code directory is megabytes of page hashes).
+struct BlobEntry {
+    std::uint32_t slot = 0;
+    std::uint32_t magic = 0;
+    std::uint64_t offset = 0;  // from the start of the SuperBlob
+    std::uint32_t length = 0;  // the whole blob, its header included
+};
+
+struct SignatureIndex {
+    std::uint32_t length = 0;
+    std::vector<BlobEntry> entries;  // in index order
+
+    const BlobEntry* find(std::uint32_t slot) const;
+};
+
+// The same checks as parseEmbeddedSignature, reading from `source` only the
+// SuperBlob's header, its index and each blob's magic and length. The
+// SuperBlob starts at `start` and has at most `available` bytes.
+Expected<SignatureIndex> readSignatureIndex(const Source& source, std::uint64_t start, std::uint64_t available);
 
 }  // namespace codesign
