@@ -82,16 +82,28 @@ NSString* NSDateFormatter::localizedStringFromDate(const NSDate* date, NSDateFor
         localeID = sLocaleOverride ? *sLocaleOverride : localeFromEnvironment();
         zoneID = sTimeZoneOverride;
     }
-    icu::Locale locale = icu::Locale::createCanonical(localeID.c_str());
-    if (locale.isBogus())
-        locale = icu::Locale("en_US_POSIX");
-
-    std::unique_ptr<icu::DateFormat> format(
-        icu::DateFormat::createDateTimeInstance(icuStyle(dateStyle), icuStyle(timeStyle), locale));
-    if (!format)
-        return nil;
-    if (zoneID)
-        format->adoptTimeZone(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(*zoneID)));
+    // Making a formatter loads the locale's patterns and calendar, which
+    // costs far more than formatting; the last one made is kept (per thread,
+    // a formatter is not to be shared) while locale, zone and styles stay.
+    struct Kept {
+        std::string key;
+        std::unique_ptr<icu::DateFormat> format;
+    };
+    thread_local Kept kept;
+    std::string key = localeID + '\n' + (zoneID ? "zone " + *zoneID : "default zone") + '\n' +
+                      std::to_string(dateStyle) + ' ' + std::to_string(timeStyle);
+    if (!kept.format || kept.key != key) {
+        icu::Locale locale = icu::Locale::createCanonical(localeID.c_str());
+        if (locale.isBogus())
+            locale = icu::Locale("en_US_POSIX");
+        kept.format.reset(icu::DateFormat::createDateTimeInstance(icuStyle(dateStyle), icuStyle(timeStyle), locale));
+        kept.key = std::move(key);
+        if (!kept.format)
+            return nil;
+        if (zoneID)
+            kept.format->adoptTimeZone(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(*zoneID)));
+    }
+    const icu::DateFormat* format = kept.format.get();
 
     icu::UnicodeString text;
     format->format(static_cast<UDate>(date->timeIntervalSince1970() * 1000.0), text);

@@ -21,12 +21,18 @@ std::string hex(std::uint32_t value) {
 
 Error failed(std::string message) { return {errSecCSSignatureFailed, "code directory " + std::move(message)}; }
 
+// Fetched once each: a digest named by EVP_sha256() and the like is looked
+// up in OpenSSL's provider tables again on every use, which costs more than
+// hashing a code directory.
 const EVP_MD* messageDigest(std::uint8_t hashType) {
+    static EVP_MD* const sha1 = EVP_MD_fetch(nullptr, "SHA1", nullptr);
+    static EVP_MD* const sha256 = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    static EVP_MD* const sha384 = EVP_MD_fetch(nullptr, "SHA384", nullptr);
     switch (hashType) {
-        case CS_HASHTYPE_SHA1: return EVP_sha1();
+        case CS_HASHTYPE_SHA1: return sha1;
         case CS_HASHTYPE_SHA256:
-        case CS_HASHTYPE_SHA256_TRUNCATED: return EVP_sha256();
-        case CS_HASHTYPE_SHA384: return EVP_sha384();
+        case CS_HASHTYPE_SHA256_TRUNCATED: return sha256;
+        case CS_HASHTYPE_SHA384: return sha384;
         default: return nullptr;
     }
 }

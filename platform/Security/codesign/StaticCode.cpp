@@ -23,12 +23,15 @@ namespace {
 // hashes of a large binary) blob by blob, its code directories' hashes only
 // streamed through for the cdhash.
 constexpr std::uint64_t kWholeSignatureRead = 64 * 1024;
+// What is read first of a large code directory: its header and, as every
+// signer lays it out, the identifier and team strings that follow it.
+constexpr std::uint64_t kCodeDirectoryHead = 4 * 1024;
 
 // The code directory at [offset, offset + length) of the source, its cdhash
 // not computed.
 Expected<CodeDirectory> readCodeDirectory(const Source& source, std::uint64_t offset, std::uint32_t length) {
     if (length > kWholeSignatureRead) {
-        auto head = source.read(offset, kWholeSignatureRead);
+        auto head = source.read(offset, kCodeDirectoryHead);
         if (!head) return head.error();
         if (auto dir = parseCodeDirectoryHead(*head, length)) return dir;
         // Strings past the head (no signer lays them out so): read it all.
