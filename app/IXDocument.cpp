@@ -148,6 +148,9 @@ NSString* IXDocument::fileProblemDescription() const
 void IXDocument::removeFromQuarantineAction(id sender)
 {
     if (UCodeEntitlements::sEntitlements.HasActiveSecuritySandbox()) {
+        // The commands follow where the record is kept now.
+        willChangeValueForKey("terminalAppRemoveQuarantineCommandString");
+        didChangeValueForKey("terminalAppRemoveQuarantineCommandString");
         if (m_removeQuarantinePanel)
             m_removeQuarantinePanel->makeKeyAndOrderFront(sender);
         return;
@@ -168,7 +171,15 @@ NSString* IXDocument::terminalAppRemoveQuarantineCommandString() const
     NSURL* url = fileURL();
     NSURL* pathURL = url ? url->filePathURL() : nullptr;
     const char* path = pathURL ? pathURL->fileSystemRepresentation() : nullptr;
-    return NSString::stringWithFormat("xattr -d com.apple.quarantine \"%s\"", path ? path : "");
+    NSString* own = NSString::stringWithFormat("xattr -d com.apple.quarantine \"%s\"", path ? path : "");
+    if (!m_attributesController)
+        return own;
+    // A record kept elsewhere too (a Samba stream, an AppleDouble companion)
+    // needs a command of its own, one a line after the attribute's.
+    NSMutableString* commands = NSMutableString::stringWithString(own);
+    for (const std::string& command : m_attributesController->quarantineRemovalCommandsElsewhere(path ? path : ""))
+        commands->appendUTF8("\n" + command);
+    return commands;
 }
 
 NSString* IXDocument::terminalAppRemoveQuarantineTitle() const

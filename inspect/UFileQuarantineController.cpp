@@ -416,3 +416,59 @@ NSDictionary* UFileQuarantineController::quarantineProperties() const
     CFRelease(value);
     return result;
 }
+
+// ---------------------------------------------------------------- removal where the program cannot
+
+std::string UFileQuarantineController::shellWord(const std::string& text)
+{
+    std::string word = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\' || c == '$' || c == '`')
+            word += '\\';
+        word += c;
+    }
+    return word + "\"";
+}
+
+namespace {
+
+// Whether taking the record out of the AppleDouble file at `path` would
+// leave nothing in it (the removal then deletes the file).
+bool companionHoldsOnlyTheRecord(const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    sentrel::sys::AppleDoubleParse parse = sentrel::sys::readAppleDoubleFile(path, &bytes);
+    if (parse.status != sentrel::sys::AppleDoubleStatus::ok)
+        return false;
+    std::erase_if(parse.file.attributes, [](const auto& a) { return a.name == "com.apple.quarantine"; });
+    return sentrel::sys::appleDoubleIsEmpty(parse.file, bytes);
+}
+
+} // namespace
+
+std::vector<std::string> UFileQuarantineController::quarantineRemovalCommandsElsewhere(const std::string& shownPath) const
+{
+    std::vector<std::string> commands;
+    const char* path = filePathName();
+    if (!path)
+        return commands;
+    if (extendedAttributeForKeyName(kSambaQuarantineKeyName))
+        commands.push_back("setfattr -x " + shellWord(kSambaQuarantineKeyName->utf8()) + " " + shellWord(shownPath));
+    bool rewriteAsked = false;
+    for (const Companion& companion : companionsOf(this, path)) {
+        // An unreadable companion holds no record that could be removed.
+        const auto* record = companion.parse.status == sentrel::sys::AppleDoubleStatus::ok
+                                 ? companion.parse.file.attribute("com.apple.quarantine")
+                                 : nullptr;
+        if (!record || record->value.empty())
+            continue;
+        if (companionHoldsOnlyTheRecord(companion.path)) {
+            commands.push_back("rm " + shellWord(companion.path));
+        } else if (!rewriteAsked) {
+            commands.push_back("sentrel-inspect --remove-quarantine " + shellWord(shownPath) +
+                               "   # rewrites the AppleDouble file without the record");
+            rewriteAsked = true;
+        }
+    }
+    return commands;
+}

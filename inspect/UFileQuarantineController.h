@@ -116,6 +116,17 @@ public:
     // one of them read whole: from the file system (sys/AppleDouble.h). Every
     // key reads the companions through these two, as it reads attributes
     // through extendedAttributeForKeyName.
+    // The shell commands that remove each record found elsewhere than in
+    // the file's own attribute, in the order of quarantineRecordSources, for
+    // a user to run where the program cannot (in a sandbox): the Samba
+    // attribute by name, a companion that holds nothing but the record
+    // deleted, and for one that holds more, which no common tool rewrites,
+    // this program's own removal ("sentrel-inspect --remove-quarantine").
+    // The file is named by `shownPath` (the path as the user gave it).
+    std::vector<std::string> quarantineRemovalCommandsElsewhere(const std::string& shownPath) const;
+    // `text` as one word for a POSIX shell: in double quotes, with the four
+    // characters that keep a meaning there escaped.
+    static std::string shellWord(const std::string& text);
     virtual std::vector<std::pair<std::string, const char*>> appleDoubleCompanionPaths(const char* path) const;
     virtual sentrel::sys::AppleDoubleParse readAppleDoubleCompanion(const std::string& path) const;
 

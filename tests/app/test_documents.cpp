@@ -201,6 +201,17 @@ TEST_F(Documents, TheTerminalCommandAndTitleTakeThePathAsItIs)
     IXDocument* quoted = open(odd);
     ASSERT_NE(quoted, nullptr);
     EXPECT_EQ(quoted->terminalAppRemoveQuarantineCommandString()->utf8(), "xattr -d com.apple.quarantine \"" + odd + "\"");
+
+    // A record kept elsewhere as well adds its own command, a line each.
+    if (!folder.usable())
+        return;
+    const std::string shared = folder.writeFile("shared.dmg", "");
+    ASSERT_TRUE(TempFolder::setAttribute(shared, "DosStream.com.apple.quarantine:$DATA", "0083;674a1c00;Safari;"));
+    IXDocument* onShare = open(shared);
+    ASSERT_NE(onShare, nullptr);
+    EXPECT_EQ(onShare->terminalAppRemoveQuarantineCommandString()->utf8(),
+              "xattr -d com.apple.quarantine \"" + shared + "\"\nsetfattr -x \"user.DosStream.com.apple.quarantine:\\$DATA\" \"" +
+                  shared + "\"");
 }
 
 TEST_F(Documents, RemovingTheQuarantineClearsTheRecordAndTheWindowFollows)

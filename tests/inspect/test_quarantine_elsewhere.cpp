@@ -63,6 +63,8 @@ TEST_F(Elsewhere, SambaStreamAttribute)
         EXPECT_EQ(utf8(controller->quarantineFoundRecord()), kRecord);
         EXPECT_EQ(stringsOf(controller->quarantineRecordSources()),
                   std::vector<std::string>{"Samba stream user.DosStream.com.apple.quarantine:$DATA"});
+        EXPECT_EQ(controller->quarantineRemovalCommandsElsewhere(controller->filePathName()),
+                  std::vector<std::string>{"setfattr -x \"user.DosStream.com.apple.quarantine:\\$DATA\" \"" + path + "\""});
 
         controller->setQuarantined(false);
         EXPECT_FALSE(controller->quarantinedAnywhere());
@@ -90,6 +92,10 @@ TEST_F(Elsewhere, AppleDoubleBesideTheFile)
     EXPECT_EQ(stringsOf(controller->quarantineRecordSources()), std::vector<std::string>{"AppleDouble " + companion});
     EXPECT_EQ(stringsOf(controller->quarantineWhereFrom()),
               (std::vector<std::string>{"https://dl.example/app.zip", "https://search.example/?q=app", "https://dl.example/"}));
+    // The companion holds more than the record: no common tool rewrites it.
+    EXPECT_EQ(controller->quarantineRemovalCommandsElsewhere(controller->filePathName()),
+              std::vector<std::string>{"sentrel-inspect --remove-quarantine \"" + path +
+                                       "\"   # rewrites the AppleDouble file without the record"});
 
     std::vector<uint8_t> original;
     const sentrel::sys::AppleDoubleParse before = sentrel::sys::readAppleDoubleFile(companion, &original);
@@ -132,6 +138,7 @@ TEST_F(Elsewhere, MacosxFolderOfAnUnpackedZip)
     EXPECT_EQ(utf8(controller->quarantineAgent()), "Archive Utility");
     EXPECT_EQ(stringsOf(controller->quarantineRecordSources()),
               (std::vector<std::string>{"attribute com.apple.quarantine", "AppleDouble in __MACOSX " + zipped}));
+    EXPECT_EQ(controller->quarantineRemovalCommandsElsewhere(controller->filePathName()), std::vector<std::string>{"rm \"" + zipped + "\""});
 
     const uint32_t counter = controller->fileURLUpdated();
     controller->setQuarantined(false);
@@ -157,6 +164,7 @@ TEST_F(Elsewhere, AHostileCompanionIsReportedAndLeftAlone)
     EXPECT_EQ(stringsOf(controller->quarantineRecordSources()),
               std::vector<std::string>{"unreadable AppleDouble " + companion + ": an attribute value outside its block"});
     EXPECT_EQ(stringsOf(controller->quarantineWhereFrom()), std::vector<std::string>{});
+    EXPECT_EQ(controller->quarantineRemovalCommandsElsewhere(controller->filePathName()), std::vector<std::string>{});
     const uint32_t counter = controller->fileURLUpdated();
     controller->setQuarantined(false);
     EXPECT_EQ(controller->fileURLUpdated(), counter);

@@ -1,7 +1,5 @@
 #include "FileControllers.h"
 
-#include "sys/AppleDouble.h"
-
 #include <sys/stat.h>
 
 namespace {
@@ -27,31 +25,6 @@ std::vector<std::string> ownKeys(Class cls)
 }
 
 std::string utf8(id value) { return value ? value->description()->utf8() : std::string(); }
-
-// A word for a POSIX shell: in double quotes, with the four characters that
-// keep a meaning there escaped.
-std::string shellWord(const std::string& text)
-{
-    std::string word = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\' || c == '$' || c == '`')
-            word += '\\';
-        word += c;
-    }
-    return word + "\"";
-}
-
-// Whether taking the record out of the AppleDouble file at `path` would
-// leave nothing in it (the removal then deletes the file).
-bool companionHoldsOnlyTheRecord(const std::string& path)
-{
-    std::vector<uint8_t> bytes;
-    sentrel::sys::AppleDoubleParse parse = sentrel::sys::readAppleDoubleFile(path, &bytes);
-    if (parse.status != sentrel::sys::AppleDoubleStatus::ok)
-        return false;
-    std::erase_if(parse.file.attributes, [](const auto& a) { return a.name == "com.apple.quarantine"; });
-    return sentrel::sys::appleDoubleIsEmpty(parse.file, bytes);
-}
 
 } // namespace
 
@@ -124,32 +97,10 @@ bool FileControllers::removeQuarantine()
 
 std::vector<std::string> FileControllers::quarantineRemovalCommands() const
 {
-    static const std::string own = "attribute ", samba = "Samba stream ";
-    static const std::string besideCompanion = "AppleDouble ", zippedCompanion = "AppleDouble in __MACOSX ";
     std::vector<std::string> commands;
-    bool rewriteAsked = false;
-    NSArray* sources = m_attributes->quarantineRecordSources();
-    for (NSUInteger i = 0; sources && i < sources->count(); ++i) {
-        const std::string line = utf8(sources->objectAtIndex(i));
-        std::string companion;
-        if (line.rfind(own, 0) == 0)
-            commands.push_back("xattr -d " + line.substr(own.size()) + " " + shellWord(m_path));
-        else if (line.rfind(samba, 0) == 0)
-            commands.push_back("setfattr -x " + shellWord(line.substr(samba.size())) + " " + shellWord(m_path));
-        else if (line.rfind(zippedCompanion, 0) == 0)
-            companion = line.substr(zippedCompanion.size());
-        else if (line.rfind(besideCompanion, 0) == 0)
-            companion = line.substr(besideCompanion.size());
-        // An unreadable companion holds no record that could be removed.
-        if (companion.empty())
-            continue;
-        if (companionHoldsOnlyTheRecord(companion)) {
-            commands.push_back("rm " + shellWord(companion));
-        } else if (!rewriteAsked) {
-            commands.push_back("sentrel-inspect --remove-quarantine " + shellWord(m_path) +
-                               "   # rewrites the AppleDouble file without the record");
-            rewriteAsked = true;
-        }
-    }
+    if (m_attributes->quarantined())
+        commands.push_back("xattr -d com.apple.quarantine " + UFileQuarantineController::shellWord(m_path));
+    for (std::string& command : m_attributes->quarantineRemovalCommandsElsewhere(m_path))
+        commands.push_back(std::move(command));
     return commands;
 }
