@@ -74,7 +74,28 @@ std::vector<Companion> companionsOf(const UFileQuarantineController* controller,
 
 NSData* dataOf(const std::vector<uint8_t>& bytes) { return NSData::dataWithBytes(bytes.data(), bytes.size()); }
 
-std::vector<RecordPlace> recordPlaces(const UFileQuarantineController* controller)
+} // namespace
+
+struct UFileQuarantineController::CompanionsRead {
+    uint32_t generation = 0;
+    std::string path;
+    std::vector<Companion> companions;
+};
+
+std::shared_ptr<const UFileQuarantineController::CompanionsRead> UFileQuarantineController::companionsRead() const
+{
+    const char* path = filePathName();
+    const uint32_t generation = fileURLUpdated();
+    if (!m_companionsRead || m_companionsRead->generation != generation || m_companionsRead->path != (path ? path : ""))
+        m_companionsRead = std::make_shared<const CompanionsRead>(
+            CompanionsRead{generation, path ? path : "", companionsOf(this, path)});
+    return m_companionsRead;
+}
+
+namespace {
+
+std::vector<RecordPlace> recordPlaces(const UFileQuarantineController* controller,
+                                      const std::vector<Companion>& companions)
 {
     std::vector<RecordPlace> places;
     if (!controller->filePath())
@@ -83,7 +104,7 @@ std::vector<RecordPlace> recordPlaces(const UFileQuarantineController* controlle
         places.push_back({"attribute com.apple.quarantine", own});
     if (NSData* samba = controller->extendedAttributeForKeyName(kSambaQuarantineKeyName))
         places.push_back({"Samba stream " + kSambaQuarantineKeyName->utf8(), samba});
-    for (const Companion& companion : companionsOf(controller, controller->filePathName())) {
+    for (const Companion& companion : companions) {
         if (companion.parse.status != sentrel::sys::AppleDoubleStatus::ok) {
             places.push_back({std::string("unreadable ") + companion.label + " " + companion.path + ": " +
                                   sentrel::sys::appleDoubleStatusText(companion.parse.status),
@@ -360,14 +381,14 @@ sentrel::sys::AppleDoubleParse UFileQuarantineController::readAppleDoubleCompani
 NSArray* UFileQuarantineController::quarantineRecordSources() const
 {
     std::vector<std::string> lines;
-    for (const RecordPlace& place : recordPlaces(this))
+    for (const RecordPlace& place : recordPlaces(this, companionsRead()->companions))
         lines.push_back(place.line);
     return arrayOfLines(lines);
 }
 
 bool UFileQuarantineController::quarantinedAnywhere() const
 {
-    for (const RecordPlace& place : recordPlaces(this))
+    for (const RecordPlace& place : recordPlaces(this, companionsRead()->companions))
         if (place.value)
             return true;
     return false;
@@ -375,7 +396,7 @@ bool UFileQuarantineController::quarantinedAnywhere() const
 
 NSString* UFileQuarantineController::quarantineFoundRecord() const
 {
-    for (const RecordPlace& place : recordPlaces(this))
+    for (const RecordPlace& place : recordPlaces(this, companionsRead()->companions))
         if (place.value)
             return recordText(place.value);
     return NSSTR("");
@@ -392,7 +413,8 @@ NSArray* UFileQuarantineController::quarantineWhereFrom() const
                 std::find(addresses.begin(), addresses.end(), text->utf8()) == addresses.end())
                 addresses.push_back(text->utf8());
     addWhereFroms(extendedAttributeForKeyName(NSString::stringWithUTF8String(kWhereFromsName)), addresses);
-    for (const Companion& companion : companionsOf(this, filePathName()))
+    const auto read = companionsRead();
+    for (const Companion& companion : read->companions)
         if (const auto* whereFroms = companion.parse.file.attribute(kWhereFromsName))
             addWhereFroms(dataOf(whereFroms->value), addresses);
     return arrayOfLines(addresses);

@@ -30,6 +30,7 @@
 #include "CoreServices/LaunchServices.h"
 #include "UFileAttributesController.h"
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -148,4 +149,12 @@ public:
     static NSSet* keyPathsForValuesAffectingQuarantineAttributes();
     static NSSet* keyPathsForValuesAffectingQuarantineAttributesStringData();
     static NSSet* keyPathsForValuesAffectingQuarantined();
+
+private:
+    // The companions as last read, with the change counter and path they were
+    // read at: every key of one state of the file asks for them, and a bump
+    // of fileURLUpdated (or another file) has them read again.
+    struct CompanionsRead;
+    mutable std::shared_ptr<const CompanionsRead> m_companionsRead;
+    std::shared_ptr<const CompanionsRead> companionsRead() const;
 };
