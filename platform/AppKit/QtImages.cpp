@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QImageReader>
 #include <QPainter>
-#include <QPainterPath>
 
 namespace sentrel::appkit {
 
@@ -70,29 +69,13 @@ ImageBitmap* drawIcon(bool folder, int pixels)
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(QColor(90, 90, 90), 6));
-    if (folder) {
-        painter.setBrush(QColor(110, 160, 220));
-        QPainterPath path;
-        path.moveTo(24, 64);
-        path.lineTo(100, 64);
-        path.lineTo(120, 84);
-        path.lineTo(232, 84);
-        path.lineTo(232, 216);
-        path.lineTo(24, 216);
-        path.closeSubpath();
-        painter.drawPath(path);
-    } else {
-        painter.setBrush(Qt::white);
-        QPainterPath sheet;
-        sheet.moveTo(56, 16);
-        sheet.lineTo(160, 16);
-        sheet.lineTo(208, 64);
-        sheet.lineTo(208, 240);
-        sheet.lineTo(56, 240);
-        sheet.closeSubpath();
-        painter.drawPath(sheet);
+    // A folder's tab, or a sheet with its corner folded.
+    const QPolygonF outline = folder ? QPolygonF({{24, 64}, {100, 64}, {120, 84}, {232, 84}, {232, 216}, {24, 216}})
+                                     : QPolygonF({{56, 16}, {160, 16}, {208, 64}, {208, 240}, {56, 240}});
+    painter.setBrush(folder ? QColor(110, 160, 220) : QColor(Qt::white));
+    painter.drawPolygon(outline);
+    if (!folder)
         painter.drawPolyline(QPolygonF({QPointF(160, 16), QPointF(160, 64), QPointF(208, 64)}));
-    }
     painter.end();
     if (pixels > 0 && pixels != 256)
         image = image.scaled(pixels, pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
