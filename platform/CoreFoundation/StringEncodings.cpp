@@ -46,6 +46,28 @@ Converter openConverter(const char* name)
     return converter;
 }
 
+// Runs a converter's step (which moves `target` on as it writes) over `out`,
+// doubling `out` while it is too small; `out` then holds what was written.
+template <typename Char, typename Step>
+bool convertGrowing(std::basic_string<Char>& out, Step step)
+{
+    size_t written = 0;
+    for (;;) {
+        Char* target = out.data() + written;
+        UErrorCode status = U_ZERO_ERROR;
+        step(target, out.data() + out.size(), status);
+        written = static_cast<size_t>(target - out.data());
+        if (status == U_BUFFER_OVERFLOW_ERROR) {
+            out.resize(out.size() * 2);
+            continue;
+        }
+        if (U_FAILURE(status))
+            return false;
+        out.resize(written);
+        return true;
+    }
+}
+
 bool decodeWithIcu(const char* name, std::string_view bytes, std::u16string& out)
 {
     Converter converter = openConverter(name);
@@ -63,23 +85,9 @@ bool decodeWithIcu(const char* name, std::string_view bytes, std::u16string& out
     out.assign(std::max<size_t>(bytes.size(), 16), u'\0');
     const char* source = bytes.data();
     const char* sourceEnd = source + bytes.size();
-    size_t written = 0;
-    for (;;) {
-        char16_t* target = out.data() + written;
-        status = U_ZERO_ERROR;
-        ucnv_toUnicode(converter.get(), &target, out.data() + out.size(), &source, sourceEnd,
-                       nullptr, /*flush=*/true, &status);
-        written = static_cast<size_t>(target - out.data());
-        if (status == U_BUFFER_OVERFLOW_ERROR) {
-            out.resize(out.size() * 2);
-            continue;
-        }
-        if (U_FAILURE(status))
-            return false;
-        break;
-    }
-    out.resize(written);
-    return true;
+    return convertGrowing(out, [&](char16_t*& target, char16_t* targetEnd, UErrorCode& status) {
+        ucnv_toUnicode(converter.get(), &target, targetEnd, &source, sourceEnd, nullptr, /*flush=*/true, &status);
+    });
 }
 
 // Writes the caller's loss byte for each character the converter cannot
@@ -110,23 +118,9 @@ bool encodeWithIcu(const char* name, std::u16string_view text, std::string& out,
     out.assign(std::max<size_t>(text.size() * static_cast<size_t>(ucnv_getMaxCharSize(converter.get())), 16), '\0');
     const char16_t* source = text.data();
     const char16_t* sourceEnd = source + text.size();
-    size_t written = 0;
-    for (;;) {
-        char* target = out.data() + written;
-        status = U_ZERO_ERROR;
-        ucnv_fromUnicode(converter.get(), &target, out.data() + out.size(), &source, sourceEnd,
-                         nullptr, /*flush=*/true, &status);
-        written = static_cast<size_t>(target - out.data());
-        if (status == U_BUFFER_OVERFLOW_ERROR) {
-            out.resize(out.size() * 2);
-            continue;
-        }
-        if (U_FAILURE(status))
-            return false;
-        break;
-    }
-    out.resize(written);
-    return true;
+    return convertGrowing(out, [&](char*& target, char* targetEnd, UErrorCode& status) {
+        ucnv_fromUnicode(converter.get(), &target, targetEnd, &source, sourceEnd, nullptr, /*flush=*/true, &status);
+    });
 }
 
 // --- UTF-8 -----------------------------------------------------------------
