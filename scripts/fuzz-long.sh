@@ -18,14 +18,7 @@ max_seconds=${FUZZ_MAX_SECONDS:-0}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 source scripts/fuzz-seeds.sh
 targets=(${FUZZ_TARGETS:-${fuzz_targets[@]}})
-build_fuzzers "$build" "${targets[@]}"
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-seed_corpora "$build" "$work"
-
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+prepare_fuzzing "$build" "${targets[@]}"
 figures=docs/fuzz-figures.tsv
 [[ -f $figures ]] || printf 'date\ttarget\truns\texecutions\tedges\tfeatures\tunits\tseconds\tpeak_rss_mb\toutcome\n' >"$figures"
 

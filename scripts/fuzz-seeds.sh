@@ -1,8 +1,10 @@
 # Sourced by the fuzzing scripts: the targets, build_fuzzers BUILD_DIR
 # TARGET... builds them with clang (FUZZ_BUILD_JOBS jobs, default all cores),
-# and seed_corpora BUILD_DIR WORK_DIR fills WORK_DIR/<target> with each
+# seed_corpora BUILD_DIR WORK_DIR fills WORK_DIR/<target> with each
 # target's seed corpus, from the fixture generator, the seed writer and
-# tests/fuzz.
+# tests/fuzz, and prepare_fuzzing BUILD_DIR TARGET... does both in a new
+# WORK_DIR (named by $work, removed when the script ends) and sets the
+# sanitizers' options for the runs.
 fuzz_targets=(fuzz_static_code fuzz_entitlements fuzz_apple_double fuzz_quarantine_record fuzz_property_list fuzz_cms
   fuzz_requirements fuzz_verify)
 
@@ -24,4 +26,14 @@ seed_corpora() {
   # fuzz_apple_double, fuzz_quarantine_record, fuzz_cms, fuzz_requirements,
   # fuzz_verify and more of fuzz_property_list.
   ASAN_OPTIONS=detect_leaks=0 "$build"/bin/fuzz_make_seeds "$work"
+}
+
+prepare_fuzzing() {
+  local build=$1
+  build_fuzzers "$@"
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  seed_corpora "$build" "$work"
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 }

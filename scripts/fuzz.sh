@@ -10,14 +10,7 @@ seconds=${FUZZ_SECONDS:-60}
 build=${FUZZ_BUILD_DIR:-build-fuzz}
 source scripts/fuzz-seeds.sh
 targets=("${fuzz_targets[@]}")
-build_fuzzers "$build" "${targets[@]}"
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-seed_corpora "$build" "$work"
-
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+prepare_fuzzing "$build" "${targets[@]}"
 for target in "${targets[@]}"; do
   echo "== fuzzing $target for ${seconds}s"
   regressions=()
