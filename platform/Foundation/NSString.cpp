@@ -553,7 +553,19 @@ BOOL NSString::isEqual(const NSObject* other) const
     return other && other->isKindOfClass(NSString::class_()) && isEqualToString(static_cast<const NSString*>(other));
 }
 
-NSUInteger NSString::hash() const { return std::hash<std::u16string>()(m_chars); }
+NSUInteger NSString::hash() const
+{
+    // Only an NSString proper stays as it was made; a mutable one is hashed
+    // each time.
+    if (!isMemberOfClass(NSString::class_()))
+        return std::hash<std::u16string>()(m_chars);
+    NSUInteger hash = m_hash.load(std::memory_order_relaxed);
+    if (hash == 0) {
+        hash = std::hash<std::u16string>()(m_chars);
+        m_hash.store(hash, std::memory_order_relaxed);
+    }
+    return hash;
+}
 
 NSObject* NSString::copy() const
 {

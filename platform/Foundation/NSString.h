@@ -5,6 +5,7 @@
 #include "Foundation/NSFormat.h"
 #include "objc/NSObject.h"
 
+#include <atomic>
 #include <string>
 #include <string_view>
 
@@ -120,6 +121,11 @@ public:
 protected:
     std::u16string m_chars;
     friend class NSMutableString;
+
+private:
+    // An immutable string's hash, worked out on first use (0: not yet).
+    // Dictionaries ask for their keys' hashes over and over.
+    mutable std::atomic<NSUInteger> m_hash{0};
 };
 
 class NSMutableString : public NSString {

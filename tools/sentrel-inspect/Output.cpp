@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <ctime>
 #include <map>
@@ -80,17 +81,28 @@ std::string forTerminal(std::string_view bytes) { return shown(bytes, true); }
 // after forJson) is left to nlohmann's serializer.
 std::string jsonString(std::string_view text)
 {
-    if (!std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
-        return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    // What each byte asks for: 0 nothing, 1 an escape, 2 the JSON library
+    // (UTF-8, which it checks, replacing invalid bytes).
+    static constexpr std::array<uint8_t, 256> kind = [] {
+        std::array<uint8_t, 256> table{};
+        for (int c = 0; c < 0x20; ++c)
+            table[c] = 1;
+        table['"'] = table['\\'] = 1;
+        for (int c = 0x80; c < 0x100; ++c)
+            table[c] = 2;
+        return table;
+    }();
     static constexpr char hex[] = "0123456789abcdef";
     std::string out;
     out.reserve(text.size() + 2);
     out += '"';
     size_t plain = 0;   // start of the run not yet written
     for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c != '"' && c != '\\' && static_cast<unsigned char>(c) >= 0x20)
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (kind[c] == 0)
             continue;
+        if (kind[c] == 2)
+            return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
         out.append(text, plain, i - plain);
         plain = i + 1;
         switch (c) {
