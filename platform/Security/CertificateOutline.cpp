@@ -106,7 +106,24 @@ bool readName(const Element& name, std::vector<NameEntry>* entries) {
     return rdns.done();
 }
 
-bool readExtensions(const Element& explicitExtensions) {
+// The key identifiers among the extensions: the subjectKeyIdentifier is an
+// OCTET STRING, the authorityKeyIdentifier a SEQUENCE whose [0] is the key's.
+void readKeyIdentifier(const Element& oid, const Element& value, CertificateOutline& outline) {
+    static constexpr std::uint8_t kSubjectKeyId[] = {0x55, 0x1d, 0x0e}, kAuthorityKeyId[] = {0x55, 0x1d, 0x23};
+    const auto is = [&](std::span<const std::uint8_t> wanted) {
+        return std::equal(oid.content.begin(), oid.content.end(), wanted.begin(), wanted.end());
+    };
+    auto inner = readElement(value.content);
+    if (!inner || inner->whole.size() != value.content.size()) return;
+    if (is(kSubjectKeyId) && inner->tag == kOctetString) {
+        outline.subjectKeyId = inner->content;
+    } else if (is(kAuthorityKeyId) && inner->tag == kSequence) {
+        Children parts(*inner);
+        if (auto first = parts.next(); first && first->tag == 0x80) outline.authorityKeyId = first->content;
+    }
+}
+
+bool readExtensions(const Element& explicitExtensions, CertificateOutline& outline) {
     Children wrapper(explicitExtensions);
     auto list = wrapper.next();
     if (!list || wrapper.next() || !wrapper.done() || list->tag != kSequence) return false;
@@ -120,7 +137,9 @@ bool readExtensions(const Element& explicitExtensions) {
         auto third = parts.next();
         if (!oid || !second || parts.next() || !parts.done() || oid->tag != kOid) return false;
         if (third && (second->tag != kBoolean || second->content.size() != 1)) return false;
-        if ((third ? third : second)->tag != kOctetString) return false;
+        const Element& value = third ? *third : *second;
+        if (value.tag != kOctetString) return false;
+        readKeyIdentifier(*oid, value, outline);
         any = true;
     }
     return any && extensions.done();
@@ -185,11 +204,14 @@ std::optional<CertificateOutline> outlineCertificate(std::span<const std::uint8_
             return std::nullopt;
         field = fields.next();
     }
+    CertificateOutline outline;
     if (!field || field->tag != kInteger || field->content.empty()) return std::nullopt;   // serialNumber
+    outline.serialNumber = field->content;
     field = fields.next();
     if (!field || !isAlgorithm(*field)) return std::nullopt;
     field = fields.next();
     if (!field || !readName(*field, nullptr)) return std::nullopt;   // issuer
+    outline.issuer = field->whole;
     field = fields.next();
     if (!field || field->tag != kSequence) return std::nullopt;      // validity
     {
@@ -199,7 +221,6 @@ std::optional<CertificateOutline> outlineCertificate(std::span<const std::uint8_
         if (!until || times.next() || !times.done() || !isTime(*from) || !isTime(*until)) return std::nullopt;
     }
     field = fields.next();
-    CertificateOutline outline;
     if (!field) return std::nullopt;
     outline.subject = field->whole;
     outline.subjectEntries.reserve(8);
@@ -218,7 +239,7 @@ std::optional<CertificateOutline> outlineCertificate(std::span<const std::uint8_
     if (field && field->tag == 0x81) field = fields.next();
     if (field && field->tag == 0x82) field = fields.next();
     if (field && field->tag == 0xa3) {
-        if (!readExtensions(*field)) return std::nullopt;
+        if (!readExtensions(*field, outline)) return std::nullopt;
         field = fields.next();
     }
     if (field || !fields.done()) return std::nullopt;

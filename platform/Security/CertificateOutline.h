@@ -23,8 +23,15 @@ struct NameEntry {
 };
 
 struct CertificateOutline {
-    std::span<const std::uint8_t> subject;   // the whole Name, tag and length included
-    std::vector<NameEntry> subjectEntries;   // in order of appearance
+    std::span<const std::uint8_t> issuer;         // the whole Name, tag and length included
+    std::span<const std::uint8_t> serialNumber;   // the INTEGER's content bytes
+    std::span<const std::uint8_t> subject;        // the whole Name, tag and length included
+    std::vector<NameEntry> subjectEntries;        // in order of appearance
+    // The subjectKeyIdentifier, and the keyIdentifier of the
+    // authorityKeyIdentifier; empty when the certificate has none (or one
+    // that is not well formed).
+    std::span<const std::uint8_t> subjectKeyId;
+    std::span<const std::uint8_t> authorityKeyId;
 };
 
 // The outline of `der` when it is exactly one certificate; nullopt otherwise.

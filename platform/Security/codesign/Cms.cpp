@@ -1,11 +1,14 @@
 #include "codesign/Cms.h"
 
+#include "CertificateOutline.h"
+
 #include <openssl/bio.h>
 #include <openssl/cms.h>
 #include <openssl/err.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -193,6 +196,84 @@ std::string keyOf(const Outline& outline) {
 
 Expected<std::vector<Certificate>> parseCertificates(std::span<const std::uint8_t> bytes);
 
+// The chain worked out from the certificates' names alone, read by a DER
+// walk: what almost every signature allows, and OpenSSL then decodes
+// nothing (decoding certificates, public keys included, is the dearest part
+// of reading a signature). nullopt whenever names cannot settle it the way
+// OpenSSL's rules below would: a certificate the walk does not read, a
+// signer matched by no certificate or by several, an issuer named by
+// several, key identifiers that disagree with the names, a self-issued
+// certificate whose key identifiers differ, or certificates left over where
+// the chain stops (their names might match once canonicalised).
+std::optional<std::vector<Certificate>> chainByNames(const Outline& outline) {
+    using sentrel::security::CertificateOutline;
+    const auto same = [](std::span<const std::uint8_t> a, std::span<const std::uint8_t> b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end());
+    };
+    auto field = readElement(outline.certificates, 3);
+    auto elements = field ? childrenOf(*field, 3) : std::nullopt;
+    if (!elements || elements->empty() || elements->size() > kMaxCmsCertificates) return std::nullopt;
+    std::vector<CertificateOutline> certificates;
+    for (const Element& element : *elements) {
+        auto certificate = sentrel::security::outlineCertificate(element.whole);
+        if (!certificate) return std::nullopt;
+        certificates.push_back(std::move(*certificate));
+    }
+
+    // The signer: IssuerAndSerialNumber, or [0] SubjectKeyIdentifier.
+    auto signer = readElement(outline.signer, 4);
+    if (!signer) return std::nullopt;
+    std::optional<std::size_t> leaf;
+    for (std::size_t i = 0; i < certificates.size(); ++i) {
+        bool match = false;
+        if (signer->tag == 0x30) {
+            auto parts = childrenOf(*signer, 5);
+            match = parts && parts->size() == 2 && (*parts)[1].tag == 0x02 &&
+                    same(certificates[i].issuer, (*parts)[0].whole) &&
+                    same(certificates[i].serialNumber, (*parts)[1].content);
+        } else if (signer->tag == 0x80) {
+            match = !certificates[i].subjectKeyId.empty() && same(certificates[i].subjectKeyId, signer->content);
+        }
+        if (match && leaf) return std::nullopt;
+        if (match) leaf = i;
+    }
+    if (!leaf) return std::nullopt;
+
+    std::vector<bool> used(certificates.size(), false);
+    std::vector<std::size_t> order{*leaf};
+    used[*leaf] = true;
+    // Key identifiers, where both are there, name the same key.
+    const auto keysAgree = [&](const CertificateOutline& child, const CertificateOutline& issuer) {
+        return child.authorityKeyId.empty() || issuer.subjectKeyId.empty() ||
+               same(child.authorityKeyId, issuer.subjectKeyId);
+    };
+    for (std::size_t current = *leaf;;) {
+        const CertificateOutline& child = certificates[current];
+        if (same(child.subject, child.issuer)) {
+            if (!keysAgree(child, child)) return std::nullopt;
+            break;   // a self-issued root
+        }
+        std::optional<std::size_t> next;
+        for (std::size_t i = 0; i < certificates.size(); ++i) {
+            if (used[i] || !same(certificates[i].subject, child.issuer)) continue;
+            if (next) return std::nullopt;
+            next = i;
+        }
+        if (!next) {
+            if (std::find(used.begin(), used.end(), false) != used.end()) return std::nullopt;
+            break;
+        }
+        if (!keysAgree(child, certificates[*next])) return std::nullopt;
+        used[*next] = true;
+        order.push_back(*next);
+        current = *next;
+    }
+    std::vector<Certificate> chain;
+    chain.reserve(order.size());
+    for (std::size_t index : order) chain.emplace_back((*elements)[index].whole.begin(), (*elements)[index].whole.end());
+    return chain;
+}
+
 }  // namespace
 
 std::string takeOpenSslError() {
@@ -213,6 +294,12 @@ Expected<std::vector<Certificate>> certificatesFromCms(std::span<const std::uint
     if (outline) {
         key = keyOf(*outline);
         if (auto chain = knownChains().find(key)) return std::move(*chain);
+    }
+    if (outline) {
+        if (auto chain = chainByNames(*outline)) {
+            knownChains().add(std::move(key), *chain);
+            return std::move(*chain);
+        }
     }
     auto chain = parseCertificates(bytes);
     if (outline && chain) knownChains().add(std::move(key), *chain);
