@@ -244,6 +244,38 @@ TEST(CertificateChains, OneToFourCertificatesStoredRootFirst) {
     }
 }
 
+// Names are compared as OpenSSL compares them, not byte for byte: an
+// issuer whose name is written with another string type (same key, same
+// text) still continues the chain.
+TEST(CertificateChains, AnIssuerNameWrittenDifferentlyStillMatches) {
+    CertificateRequest root;
+    root.subject = {{"CN", "Spelling Root"}};
+    root.key = testKey(KeyType::EcP256, 0);
+    root.ca = true;
+    const TestCertificate rootCertificate = makeCertificate(root);
+    CertificateRequest utf8;
+    utf8.subject = {{"CN", "Spelling CA"}};
+    utf8.key = testKey(KeyType::EcP256, 1);
+    utf8.issuer = &rootCertificate;
+    utf8.ca = true;
+    CertificateRequest printable = utf8;
+    printable.printableSubject = true;
+    const TestCertificate issuedUnder = makeCertificate(utf8);
+    const TestCertificate stored = makeCertificate(printable);
+    CertificateRequest leaf;
+    leaf.subject = {{"CN", "Spelling Leaf"}};
+    leaf.key = testKey(KeyType::EcP256, 2);
+    leaf.issuer = &issuedUnder;
+    leaf.codeSigning = true;
+    const TestCertificate leafCertificate = makeCertificate(leaf);
+    ASSERT_NE(stored.der(), issuedUnder.der());
+
+    SigningOptions options;
+    options.cms = CmsOptions{leafCertificate, {rootCertificate, stored, leafCertificate}};
+    EXPECT_EQ(readOk(MachOBuilder().build(options).bytes).certificates,
+              ders({leafCertificate, stored, rootCertificate}));
+}
+
 TEST(CertificateChains, TheSignerInfoNamesTheLeafEvenWhenItIsNotOurKey) {
     const std::vector<TestCertificate> mas = {appleCertificate("AppleMacOSApplicationSigning.cer"),
                                               appleCertificate("AppleWWDRCA-2008.cer"),
