@@ -13,6 +13,7 @@
 #include "IXDocument.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,6 +44,9 @@ void settle()
 {
     for (int i = 0; i < 5; ++i)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    // Closed windows are deleted later, which processEvents() alone never
+    // does outside a running event loop; the program's own loop does.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void dragBenchmark()
