@@ -223,14 +223,15 @@ std::optional<std::vector<Certificate>> chainByNames(const Outline& outline) {
     // The signer: IssuerAndSerialNumber, or [0] SubjectKeyIdentifier.
     auto signer = readElement(outline.signer, 4);
     if (!signer) return std::nullopt;
+    const auto issuerAndSerial = signer->tag == 0x30 ? childrenOf(*signer, 5) : std::nullopt;
+    const bool byIssuerAndSerial =
+        issuerAndSerial && issuerAndSerial->size() == 2 && (*issuerAndSerial)[1].tag == 0x02;
     std::optional<std::size_t> leaf;
     for (std::size_t i = 0; i < certificates.size(); ++i) {
         bool match = false;
-        if (signer->tag == 0x30) {
-            auto parts = childrenOf(*signer, 5);
-            match = parts && parts->size() == 2 && (*parts)[1].tag == 0x02 &&
-                    same(certificates[i].issuer, (*parts)[0].whole) &&
-                    same(certificates[i].serialNumber, (*parts)[1].content);
+        if (byIssuerAndSerial) {
+            match = same(certificates[i].issuer, (*issuerAndSerial)[0].whole) &&
+                    same(certificates[i].serialNumber, (*issuerAndSerial)[1].content);
         } else if (signer->tag == 0x80) {
             match = !certificates[i].subjectKeyId.empty() && same(certificates[i].subjectKeyId, signer->content);
         }
@@ -294,8 +295,6 @@ Expected<std::vector<Certificate>> certificatesFromCms(std::span<const std::uint
     if (outline) {
         key = keyOf(*outline);
         if (auto chain = knownChains().find(key)) return std::move(*chain);
-    }
-    if (outline) {
         if (auto chain = chainByNames(*outline)) {
             knownChains().add(std::move(key), *chain);
             return std::move(*chain);
