@@ -382,6 +382,54 @@ TEST(VerifyBundle, TheSealCoversEveryResource) {
     }
 }
 
+// A string object of a binary property list in UTF-16 (up to 255 units),
+// the form in which a NUL character survives libplist's reading.
+std::string utf16Object(const std::string& text) {
+    std::string object = text.size() < 15 ? std::string(1, static_cast<char>(0x60 | text.size()))
+                                          : std::string("\x6F\x10") + static_cast<char>(text.size());
+    for (char c : text) object += std::string{'\0', c};
+    return object;
+}
+
+// A binary property list with one-byte offsets and references, its objects
+// in order, the first one the top.
+Bytes binaryPlist(const std::vector<std::string>& objects) {
+    std::string out = "bplist00";
+    std::string table;
+    for (const std::string& object : objects) {
+        table += static_cast<char>(out.size());
+        out += object;
+    }
+    const char tableOffset = static_cast<char>(out.size());
+    out += table + std::string(6, '\0') + "\x01\x01" + std::string(7, '\0') + static_cast<char>(objects.size()) +
+           std::string(15, '\0') + tableOffset;
+    return Bytes(out.begin(), out.end());
+}
+
+// Property lists that libplist cannot be handed as they are (a sealed
+// file's name or the executable's name holding a NUL) give a verdict with a
+// problem.
+TEST(VerifyBundle, MadeUpPropertyListsGiveProblems) {
+    {
+        SignedBundle seal;  // {files2: {"a\0b": "x"}}
+        fixtures::writeFile(seal.bundle / "Contents/_CodeSignature/CodeResources",
+                            binaryPlist({"\xD1\x01\x02", utf16Object("files2"), "\xD1\x03\x04",
+                                         utf16Object(std::string("a\0b", 3)), utf16Object("x")}));
+        const auto verdict = seal.check();
+        EXPECT_FALSE(verdict.genuine);
+        EXPECT_TRUE(says(verdict, "CodeResources")) << joined(verdict);
+    }
+    {
+        SignedBundle info;  // {CFBundleExecutable: "To\0l"}
+        fixtures::writeFile(info.bundle / "Contents/Info.plist",
+                            binaryPlist({"\xD1\x01\x02", utf16Object("CFBundleExecutable"),
+                                         utf16Object(std::string("To\0l", 4))}));
+        const auto verdict = info.check();
+        EXPECT_FALSE(verdict.genuine);
+        EXPECT_FALSE(verdict.problems.empty());
+    }
+}
+
 TEST(VerifyBundle, NestedCodeIsCheckedByItsCdhash) {
     SignedBundle outer;
     // A helper tool of its own inside Contents/MacOS, sealed by its cdhash.

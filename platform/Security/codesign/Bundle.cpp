@@ -1,6 +1,6 @@
 #include "codesign/Bundle.h"
 
-#include <plist/plist.h>
+#include "plist/PropertyListBytes.h"
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -12,11 +12,6 @@
 namespace codesign {
 
 namespace {
-
-struct PlistDeleter {
-    void operator()(plist_t node) const { plist_free(node); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
 bool isRegularFile(const std::string& path) {
     struct stat st {};
@@ -45,10 +40,8 @@ Expected<std::string> executableName(const std::string& plistPath) {
     auto bytes = (*source)->read(0, size);
     if (!bytes) return Error{errSecCSInfoPlistFailed, bytes.error().message};
 
-    plist_t root = nullptr;
-    plist_from_memory(reinterpret_cast<const char*>(bytes->data()), static_cast<std::uint32_t>(bytes->size()),
-                      &root);
-    PlistPtr owner(root);
+    const plistbytes::Parsed parsed = plistbytes::parsePropertyList(bytes->data(), bytes->size());
+    plist_t root = parsed.root.get();
     if (!root) return Error{errSecCSInfoPlistFailed, plistPath + " is not a property list"};
     if (plist_get_node_type(root) != PLIST_DICT) {
         return Error{errSecCSInfoPlistFailed, plistPath + " is not a dictionary"};
@@ -58,11 +51,8 @@ Expected<std::string> executableName(const std::string& plistPath) {
     if (plist_get_node_type(node) != PLIST_STRING) {
         return Error{errSecCSNoMainExecutable, plistPath + " CFBundleExecutable is not a string"};
     }
-    char* value = nullptr;
-    plist_get_string_val(node, &value);
-    std::string name = value ? value : "";
-    std::free(value);
-    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+    const std::string name(plistbytes::stringOf(node));
+    if (name.empty() || name == "." || name == ".." || name.find_first_of(std::string("/\0", 2)) != std::string::npos) {
         return Error{errSecCSNoMainExecutable,
                      plistPath + " CFBundleExecutable \"" + name + "\" is not a plain file name"};
     }

@@ -1,7 +1,6 @@
 #include "codesign/ResourceSeal.h"
 
 #include <dirent.h>
-#include <plist/plist.h>
 #include <regex.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,14 +15,11 @@
 #include <set>
 
 #include "codesign/Source.h"
+#include "plist/PropertyListBytes.h"
 
 namespace codesign {
 
 namespace {
-
-struct PlistDeleter {
-    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
-};
 
 // More entries than any real bundle holds; a walk that meets more stops.
 constexpr std::size_t kMaxWalkEntries = 1u << 20;
@@ -277,10 +273,10 @@ private:
 }  // namespace
 
 std::vector<std::string> checkResourceSeal(const SealSubject& subject, std::span<const std::uint8_t> codeResources) {
-    plist_t root = nullptr;
+    plistbytes::Parsed parsed;
     if (!codeResources.empty() && codeResources.size() < (1u << 30))
-        plist_from_memory(reinterpret_cast<const char*>(codeResources.data()), std::uint32_t(codeResources.size()), &root);
-    std::unique_ptr<void, PlistDeleter> owner(root);
+        parsed = plistbytes::parsePropertyList(codeResources.data(), codeResources.size());
+    plist_t root = parsed.root.get();
     if (!root || plist_get_node_type(root) != PLIST_DICT) return {"_CodeSignature/CodeResources is not a property list"};
 
     // Version 2 of the seal (files2, rules2) when present, else version 1.

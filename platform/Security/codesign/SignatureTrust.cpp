@@ -9,7 +9,6 @@
 #include <openssl/ts.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
-#include <plist/plist.h>
 
 #include <algorithm>
 #include <climits>
@@ -17,6 +16,7 @@
 #include <memory>
 
 #include "codesign/AppleCertificates.h"
+#include "plist/PropertyListBytes.h"
 
 namespace codesign {
 
@@ -30,7 +30,6 @@ struct StoreDeleter { void operator()(X509_STORE* p) const { X509_STORE_free(p);
 struct StoreCtxDeleter { void operator()(X509_STORE_CTX* p) const { X509_STORE_CTX_free(p); } };
 struct ObjectDeleter { void operator()(ASN1_OBJECT* p) const { ASN1_OBJECT_free(p); } };
 struct TstDeleter { void operator()(TS_TST_INFO* p) const { TS_TST_INFO_free(p); } };
-struct PlistDeleter { void operator()(void* p) const { plist_free(static_cast<plist_t>(p)); } };
 
 using CmsPtr = std::unique_ptr<CMS_ContentInfo, CmsDeleter>;
 using BioPtr = std::unique_ptr<BIO, BioDeleter>;
@@ -237,10 +236,9 @@ void checkCdHashList(CMS_SignerInfo* si, const std::vector<DirectoryDigest>& dir
         trust.problems.push_back("the signed cdhash list is not a property list");
         return;
     }
-    plist_t root = nullptr;
-    plist_from_memory(reinterpret_cast<const char*>(value->value.octet_string->data),
-                      static_cast<std::uint32_t>(value->value.octet_string->length), &root);
-    std::unique_ptr<void, PlistDeleter> owner(root);
+    const plistbytes::Parsed parsed =
+        plistbytes::parsePropertyList(value->value.octet_string->data, std::size_t(value->value.octet_string->length));
+    plist_t root = parsed.root.get();
     plist_t list = root && plist_get_node_type(root) == PLIST_DICT ? plist_dict_get_item(root, "cdhashes") : nullptr;
     if (!list || plist_get_node_type(list) != PLIST_ARRAY) {
         trust.problems.push_back("the signed cdhash list is not a property list with a cdhashes array");
