@@ -10,7 +10,7 @@
 #include <array>
 #include <cmath>
 #include <ctime>
-#include <map>
+#include <vector>
 
 namespace {
 
@@ -71,18 +71,18 @@ std::string forTerminal(std::string_view bytes) { return shown(bytes, true); }
 
 // ---------------------------------------------------------------- JSON
 //
-// The report's JSON is written as text directly, exactly as nlohmann's
-// compact dump of the same tree would write it (no ASCII escaping, invalid
-// UTF-8 replaced): an object's members in the byte order of their keys, a
-// key given twice keeping its last value. Building the tree first cost as
-// much as the rest of a report.
+// The report's JSON is written as text straight into one buffer, exactly as
+// nlohmann's compact dump of the same tree would write it (no ASCII
+// escaping): an object's members in the byte order of their keys, a key
+// given twice keeping its last value. Building a tree, or a string for every
+// value, cost as much as the rest of a report.
 
-// A quoted JSON string. Plain ASCII is escaped here; other text (valid UTF-8
-// after forJson) is left to nlohmann's serializer.
-std::string jsonString(std::string_view text)
+// `text` as a quoted JSON string, shown as forJson shows it: each byte that
+// is not part of valid UTF-8 becomes \xNN (written "\\xNN" in JSON).
+void appendJsonText(std::string& out, std::string_view text)
 {
-    // What each byte asks for: 0 nothing, 1 an escape, 2 the JSON library
-    // (UTF-8, which it checks, replacing invalid bytes).
+    // Whether a byte is written as it is (0), escaped (1), or the start of a
+    // UTF-8 sequence (2).
     static constexpr std::array<uint8_t, 256> kind = [] {
         std::array<uint8_t, 256> table{};
         for (int c = 0; c < 0x20; ++c)
@@ -92,19 +92,24 @@ std::string jsonString(std::string_view text)
             table[c] = 2;
         return table;
     }();
-    static constexpr char hex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(text.size() + 2);
+    static constexpr char upperHex[] = "0123456789ABCDEF", lowerHex[] = "0123456789abcdef";
     out += '"';
     size_t plain = 0;   // start of the run not yet written
-    for (size_t i = 0; i < text.size(); ++i) {
+    size_t i = 0;
+    while (i < text.size()) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (kind[c] == 0)
+        if (kind[c] == 0) {
+            ++i;
             continue;
-        if (kind[c] == 2)
-            return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-        out.append(text, plain, i - plain);
-        plain = i + 1;
+        }
+        if (kind[c] == 2) {
+            char32_t codePoint = 0;
+            if (const size_t n = sentrel::encodings::utf8Sequence(text.substr(i), codePoint)) {
+                i += n;
+                continue;
+            }
+        }
+        out.append(text.substr(plain, i - plain));
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
@@ -114,88 +119,107 @@ std::string jsonString(std::string_view text)
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
         default:
-            out += "\\u00";
-            out += hex[(c >> 4) & 15];
-            out += hex[c & 15];
+            if (c >= 0x80) {
+                out += "\\\\x";
+                out += upperHex[c >> 4];
+                out += upperHex[c & 15];
+            } else {
+                out += "\\u00";
+                out += lowerHex[c >> 4];
+                out += lowerHex[c & 15];
+            }
         }
+        plain = ++i;
     }
-    out.append(text, plain, std::string_view::npos);
+    out.append(text.substr(plain));
     out += '"';
+}
+
+std::string jsonText(std::string_view text)
+{
+    std::string out;
+    appendJsonText(out, text);
     return out;
 }
 
 std::string jsonNumber(double value) { return nlohmann::json(value).dump(); }
 
-// An object under construction: member name -> the member's JSON text.
-class JsonObject {
-public:
-    std::string& operator[](const std::string& key) { return m_members[key]; }
+void appendJsonValue(std::string& out, const NSObject* value);
 
-    std::string text() const
-    {
-        std::string out = "{";
-        for (const auto& [key, value] : m_members) {
-            if (out.size() > 1)
-                out += ',';
-            out += jsonString(key);
-            out += ':';
-            out += value;
-        }
-        out += '}';
-        return out;
-    }
-
-private:
-    std::map<std::string, std::string> m_members;
+// A member of an object: its value written as JSON, or text already written.
+struct JsonMember {
+    std::string key;                  // as forJson shows it
+    const NSObject* value = nullptr;
+    std::string text;                 // when not empty, written as it is
 };
 
-std::string jsonValue(const NSObject* value)
+void appendJsonObject(std::string& out, std::vector<JsonMember>& members)
 {
-    if (!value)
-        return "null";
-    if (isA(value, NSBooleanNumber::class_()))
-        return static_cast<const NSNumber*>(value)->boolValue() ? "true" : "false";
-    if (isA(value, NSNumber::class_())) {
+    std::stable_sort(members.begin(), members.end(),
+                     [](const JsonMember& a, const JsonMember& b) { return a.key < b.key; });
+    out += '{';
+    bool first = true;
+    for (size_t i = 0; i < members.size(); ++i) {
+        if (i + 1 < members.size() && members[i + 1].key == members[i].key)
+            continue;  // the later one is kept
+        if (!first)
+            out += ',';
+        first = false;
+        appendJsonText(out, members[i].key);
+        out += ':';
+        if (members[i].text.empty())
+            appendJsonValue(out, members[i].value);
+        else
+            out += members[i].text;
+    }
+    out += '}';
+}
+
+void appendJsonValue(std::string& out, const NSObject* value)
+{
+    if (!value) {
+        out += "null";
+    } else if (isA(value, NSBooleanNumber::class_())) {
+        out += static_cast<const NSNumber*>(value)->boolValue() ? "true" : "false";
+    } else if (isA(value, NSNumber::class_())) {
         auto* n = static_cast<const NSNumber*>(value);
         if (n->isFloatType())
-            return jsonNumber(n->doubleValue());
-        if (n->compare(NSNumber::numberWithLongLong(0)) == NSOrderedDescending && n->longLongValue() < 0)
-            return std::to_string(n->unsignedLongLongValue());
-        return std::to_string(n->longLongValue());
-    }
-    if (isA(value, NSString::class_()))
-        return jsonString(forJson(static_cast<const NSString*>(value)->utf8()));
-    if (isA(value, NSDate::class_()))
-        return jsonString(isoDate(static_cast<const NSDate*>(value)));
-    if (isA(value, NSData::class_()))
-        return jsonString(static_cast<const NSData*>(value)->certFingerprintHexString()->utf8());
-    if (isA(value, NSURL::class_()))
-        return jsonString(forJson(static_cast<const NSURL*>(value)->absoluteString()->utf8()));
-    if (isA(value, NSArray::class_())) {
-        std::string out = "[";
+            out += jsonNumber(n->doubleValue());
+        else if (n->compare(NSNumber::numberWithLongLong(0)) == NSOrderedDescending && n->longLongValue() < 0)
+            out += std::to_string(n->unsignedLongLongValue());
+        else
+            out += std::to_string(n->longLongValue());
+    } else if (isA(value, NSString::class_())) {
+        appendJsonText(out, static_cast<const NSString*>(value)->utf8());
+    } else if (isA(value, NSDate::class_())) {
+        appendJsonText(out, isoDate(static_cast<const NSDate*>(value)));
+    } else if (isA(value, NSData::class_())) {
+        appendJsonText(out, static_cast<const NSData*>(value)->certFingerprintHexString()->utf8());
+    } else if (isA(value, NSURL::class_())) {
+        appendJsonText(out, static_cast<const NSURL*>(value)->absoluteString()->utf8());
+    } else if (isA(value, NSArray::class_())) {
+        out += '[';
+        bool first = true;
         for (id item : *static_cast<const NSArray*>(value)) {
-            if (out.size() > 1)
+            if (!first)
                 out += ',';
-            out += jsonValue(item);
+            first = false;
+            appendJsonValue(out, item);
         }
         out += ']';
-        return out;
-    }
-    if (isA(value, NSDictionary::class_())) {
+    } else if (isA(value, NSDictionary::class_())) {
         auto* dict = static_cast<const NSDictionary*>(value);
-        JsonObject object;
+        std::vector<JsonMember> members;
+        members.reserve(dict->count());
         for (NSUInteger i = 0; i < dict->count(); ++i)
-            object[forJson(dict->keyAtIndex(i)->description()->utf8())] = jsonValue(dict->valueAtIndex(i));
-        return object.text();
-    }
-    if (isA(value, NSImage::class_())) {
+            members.push_back({forJson(dict->keyAtIndex(i)->description()->utf8()), dict->valueAtIndex(i), {}});
+        appendJsonObject(out, members);
+    } else if (isA(value, NSImage::class_())) {
         NSSize size = static_cast<const NSImage*>(value)->size();
-        JsonObject object;
-        object["width"] = jsonNumber(size.width);
-        object["height"] = jsonNumber(size.height);
-        return object.text();
+        out += "{\"height\":" + jsonNumber(size.height) + ",\"width\":" + jsonNumber(size.width) + "}";
+    } else {
+        appendJsonText(out, value->description()->utf8());
     }
-    return jsonString(forJson(value->description()->utf8()));
 }
 
 // ---------------------------------------------------------------- text
@@ -283,42 +307,46 @@ std::string padded(const std::string& text, size_t width)
 
 std::string jsonReport(const FileReport& report)
 {
-    JsonObject object;
-    object["path"] = jsonString(forJson(report.path));
+    std::vector<JsonMember> members;
+    members.push_back({"path", nullptr, jsonText(report.path)});
     for (const ReportSection& section : report.sections)
         for (const ReportField& field : section.fields)
-            object[field.key] = jsonValue(field.value);
+            members.push_back({field.key, field.value, {}});
+    // The rows' members are written in the byte order of their keys.
     std::string certificates = "[";
     for (const CertificateRow& row : report.certificates) {
-        JsonObject certificate;
-        certificate["index"] = std::to_string(row.index);
-        certificate["commonName"] = jsonString(forJson(row.commonName));
-        certificate["fingerprint"] = jsonString(row.fingerprint);
-        certificate["appleOfficial"] = row.appleOfficial ? "true" : "false";
         if (certificates.size() > 1)
             certificates += ',';
-        certificates += certificate.text();
+        certificates += std::string("{\"appleOfficial\":") + (row.appleOfficial ? "true" : "false") + ",\"commonName\":";
+        appendJsonText(certificates, row.commonName);
+        certificates += ",\"fingerprint\":";
+        appendJsonText(certificates, row.fingerprint);
+        certificates += ",\"index\":" + std::to_string(row.index) + "}";
     }
     certificates += ']';
-    object["certificates"] = certificates;
-    object["credentialsDescription"] =
-        report.credentialsDescription.empty() ? "null" : jsonString(forJson(report.credentialsDescription));
+    members.push_back({"certificates", nullptr, certificates});
+    members.push_back({"credentialsDescription", nullptr,
+                       report.credentialsDescription.empty() ? "null" : jsonText(report.credentialsDescription)});
     if (!report.slices.empty()) {
         std::string slices = "[";
         for (const SliceRow& s : report.slices) {
-            JsonObject slice;
-            slice["architecture"] = jsonString(forJson(s.architecture));
-            slice["identifier"] = jsonString(forJson(s.identifier));
-            slice["signature"] = jsonString(s.signature);
-            slice["chosen"] = s.chosen ? "true" : "false";
             if (slices.size() > 1)
                 slices += ',';
-            slices += slice.text();
+            slices += "{\"architecture\":";
+            appendJsonText(slices, s.architecture);
+            slices += std::string(",\"chosen\":") + (s.chosen ? "true" : "false") + ",\"identifier\":";
+            appendJsonText(slices, s.identifier);
+            slices += ",\"signature\":";
+            appendJsonText(slices, s.signature);
+            slices += '}';
         }
         slices += ']';
-        object["slices"] = slices;
+        members.push_back({"slices", nullptr, slices});
     }
-    return object.text();
+    std::string out;
+    out.reserve(8192);
+    appendJsonObject(out, members);
+    return out;
 }
 
 std::string textReport(const FileReport& report)
