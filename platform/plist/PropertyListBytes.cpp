@@ -1,6 +1,7 @@
 #include "plist/PropertyListBytes.h"
 
 #include <libxml/parser.h>
+#include <libxml/xmlerror.h>
 
 #include <climits>
 #include <cstring>
@@ -19,8 +20,15 @@ bool isWellFormedPlistXML(const uint8_t* bytes, size_t length)
 {
     if (length > static_cast<size_t>(INT32_MAX))
         return false;
+    // libxml2 writes some faults (an encoding that does not fit the bytes)
+    // to the standard error whatever the options say; a handler of this
+    // thread's that drops them is in place while the document is read.
+    const xmlStructuredErrorFunc handler = xmlStructuredError;
+    void* const handlerContext = xmlStructuredErrorContext;
+    xmlSetStructuredErrorFunc(nullptr, [](void*, xmlErrorPtr) {});
     xmlDocPtr doc = xmlReadMemory(reinterpret_cast<const char*>(bytes), static_cast<int>(length), nullptr, nullptr,
                                   XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOBLANKS);
+    xmlSetStructuredErrorFunc(handlerContext, handler);
     if (!doc)
         return false;
     xmlNodePtr root = xmlDocGetRootElement(doc);

@@ -384,6 +384,21 @@ TEST(PropertyLists, DictionaryKeysHoldingNulAreRefused)
     EXPECT_EQ(value->length(), 3u);
 }
 
+// An XML list whose bytes do not fit the encoding it names is refused, and
+// nothing about it reaches the standard error.
+TEST(PropertyLists, ABadEncodingIsRefusedQuietly)
+{
+    const std::string xml = "<?xml version=\"1.0\" encoding=\"ISO-2022-JP\"?><plist>\xFF\xFE\x80\x1B$B</plist>";
+    testing::internal::CaptureStderr();
+    NSError* error = nil;
+    id read = NSPropertyListSerialization::propertyListWithData(NSData::dataWithBytes(xml.data(), xml.size()), 0,
+                                                                nullptr, &error);
+    const std::string written = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(read, nil);
+    EXPECT_NE(error, nil);
+    EXPECT_EQ(written, "");
+}
+
 // Objects that overlap, so that checking every dictionary's keys would cost
 // the square of the file's size: every byte a dictionary of three, every
 // byte an object. Refused for that, not by libplist.
