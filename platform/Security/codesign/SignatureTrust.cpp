@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
 
 #include "codesign/AppleCertificates.h"
 #include "plist/PropertyListBytes.h"
@@ -57,6 +59,20 @@ std::unique_ptr<ASN1_OBJECT, ObjectDeleter> objectFor(const char* oid) {
 X509Ptr decode(std::span<const std::uint8_t> der) {
     const unsigned char* p = der.data();
     return X509Ptr(d2i_X509(nullptr, &p, static_cast<long>(der.size())));
+}
+
+// A trust policy's certificates (Apple's roots and intermediates, or a
+// test's own) are decoded once per process and shared, OpenSSL counting the
+// references: decoding a certificate costs about as much as checking the rest
+// of a signature. Keyed by their bytes; policies hold few and fixed ones.
+X509Ptr decodePolicyCertificate(const Certificate& der) {
+    static std::mutex mutex;
+    static auto* decoded = new std::map<Certificate, X509*>;  // never destroyed: used until the process ends
+    std::lock_guard<std::mutex> lock(mutex);
+    auto [entry, added] = decoded->try_emplace(der, nullptr);
+    if (added) entry->second = decode(der).release();
+    if (entry->second) X509_up_ref(entry->second);
+    return X509Ptr(entry->second);
 }
 
 std::string commonName(X509* cert) {
@@ -147,7 +163,7 @@ StorePtr makeStore(const TrustPolicy& policy, std::time_t at, bool collect) {
     StorePtr store(X509_STORE_new());
     if (!store) return store;
     for (const Certificate& der : policy.anchors)
-        if (X509Ptr cert = decode(der)) X509_STORE_add_cert(store.get(), cert.get());
+        if (X509Ptr cert = decodePolicyCertificate(der)) X509_STORE_add_cert(store.get(), cert.get());
     X509_VERIFY_PARAM* param = X509_STORE_get0_param(store.get());
     X509_VERIFY_PARAM_set_time(param, at);
     X509_VERIFY_PARAM_set_purpose(param, X509_PURPOSE_ANY);
@@ -159,7 +175,7 @@ StackPtr untrustedCertificates(CMS_ContentInfo* cms, const TrustPolicy& policy) 
     StackPtr stack(CMS_get1_certs(cms));
     if (!stack) stack.reset(sk_X509_new_null());
     for (const Certificate& der : policy.intermediates)
-        if (X509* cert = decode(der).release()) sk_X509_push(stack.get(), cert);
+        if (X509* cert = decodePolicyCertificate(der).release()) sk_X509_push(stack.get(), cert);
     return stack;
 }
 
