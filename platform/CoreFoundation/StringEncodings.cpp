@@ -131,14 +131,31 @@ bool encodeWithIcu(const char* name, std::u16string_view text, std::string& out,
 
 // Most text met (file names, keys, identifiers) is ASCII, whose UTF-8 and
 // UTF-16 forms are the same values unit for unit; it skips the converter.
+// Whether every unit is below 0x80. The loops have no early exit, so that
+// the compiler does many units at a time: most text is short and ASCII.
 bool isAscii(std::string_view bytes)
 {
-    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    unsigned char seen = 0;
+    for (char c : bytes)
+        seen |= static_cast<unsigned char>(c);
+    return seen < 0x80;
 }
 
 bool isAscii(std::u16string_view text)
 {
-    return std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; });
+    char16_t seen = 0;
+    for (char16_t c : text)
+        seen |= c;
+    return seen < 0x80;
+}
+
+// Each unit of `from` into `to`, converted; `to` takes its size.
+template <typename To, typename From>
+void widenOrNarrow(std::basic_string_view<From> from, std::basic_string<To>& to)
+{
+    to.resize(from.size());
+    for (size_t i = 0; i < from.size(); ++i)
+        to[i] = static_cast<To>(from[i]);
 }
 
 bool decodeUtf8(std::string_view bytes, std::u16string& out)
@@ -146,7 +163,7 @@ bool decodeUtf8(std::string_view bytes, std::u16string& out)
     if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
         return false;
     if (isAscii(bytes)) {
-        out.assign(bytes.begin(), bytes.end());
+        widenOrNarrow(bytes, out);
         return true;
     }
     out.assign(std::max<size_t>(bytes.size(), 1), u'\0');   // never more units than bytes
@@ -165,7 +182,7 @@ bool encodeUtf8(std::u16string_view text, std::string& out)
     if (text.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max() / 3))
         return false;
     if (isAscii(text)) {
-        out.assign(text.begin(), text.end());
+        widenOrNarrow(text, out);
         return true;
     }
     out.assign(std::max<size_t>(text.size() * 3, 1), '\0');

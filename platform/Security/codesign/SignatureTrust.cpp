@@ -13,9 +13,10 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 
 #include "codesign/AppleCertificates.h"
 #include "plist/PropertyListBytes.h"
@@ -67,9 +68,9 @@ X509Ptr decode(std::span<const std::uint8_t> der) {
 // of a signature. Keyed by their bytes; policies hold few and fixed ones.
 X509Ptr decodePolicyCertificate(const Certificate& der) {
     static std::mutex mutex;
-    static auto* decoded = new std::map<Certificate, X509*>;  // never destroyed: used until the process ends
+    static auto* decoded = new std::unordered_map<std::string, X509*>;  // never destroyed: used until the process ends
     std::lock_guard<std::mutex> lock(mutex);
-    auto [entry, added] = decoded->try_emplace(der, nullptr);
+    auto [entry, added] = decoded->try_emplace(std::string(der.begin(), der.end()), nullptr);
     if (added) entry->second = decode(der).release();
     if (entry->second) X509_up_ref(entry->second);
     return X509Ptr(entry->second);
