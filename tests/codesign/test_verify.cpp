@@ -426,7 +426,7 @@ TEST(VerifyBundle, MadeUpPropertyListsGiveProblems) {
                                          utf16Object(std::string("To\0l", 4))}));
         const auto verdict = info.check();
         EXPECT_FALSE(verdict.genuine);
-        EXPECT_FALSE(verdict.problems.empty());
+        EXPECT_TRUE(says(verdict, "CFBundleExecutable holds a NUL character")) << joined(verdict);
     }
 }
 

@@ -52,7 +52,9 @@ Expected<std::string> executableName(const std::string& plistPath) {
         return Error{errSecCSNoMainExecutable, plistPath + " CFBundleExecutable is not a string"};
     }
     const std::string name(plistbytes::stringOf(node));
-    if (name.empty() || name == "." || name == ".." || name.find_first_of(std::string("/\0", 2)) != std::string::npos) {
+    if (name.find('\0') != std::string::npos)
+        return Error{errSecCSNoMainExecutable, plistPath + " CFBundleExecutable holds a NUL character"};
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
         return Error{errSecCSNoMainExecutable,
                      plistPath + " CFBundleExecutable \"" + name + "\" is not a plain file name"};
     }
