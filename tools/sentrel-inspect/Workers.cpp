@@ -1,5 +1,6 @@
 #include "Workers.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
 #include <sys/mman.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <map>
 #include <vector>
 
@@ -18,6 +20,12 @@ namespace {
 // A record on a worker's pipe: index, flags, length of out, length of err
 // (each a native uint64_t), then the two texts.
 constexpr size_t kHeader = 4 * sizeof(uint64_t);
+
+// How long the parent rests between rounds of reading the workers' pipes,
+// and the pipes' size: a megabyte holds about a hundred reports, more than
+// a worker writes in that time.
+constexpr long kRestNanoseconds = 5'000'000;
+constexpr int kPipeSize = 1 << 20;
 
 bool writeAll(int fd, const char* data, size_t size)
 {
@@ -95,6 +103,8 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
         int fds[2];
         if (::pipe(fds) != 0)
             break;
+        // Room for the records that gather while the parent sleeps (below).
+        ::fcntl(fds[0], F_SETPIPE_SZ, kPipeSize);
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::close(fds[0]);
@@ -119,8 +129,18 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
     size_t emitted = 0;
     size_t open = workers.size();
     std::vector<pollfd> polls;
-    char chunk[65536];
+    std::vector<char> chunk(kPipeSize);
+    bool first = true;
     while (open > 0) {
+        // Woken for every record, the parent would cost the workers a
+        // context switch or two per file, dear on a virtual machine. It
+        // rests a little between rounds instead, while the records gather
+        // in the pipes; what has come is shown within that time.
+        if (!first) {
+            const timespec rest{0, kRestNanoseconds};
+            ::nanosleep(&rest, nullptr);
+        }
+        first = false;
         polls.clear();
         for (const Worker& worker : workers)
             polls.push_back({worker.fd, POLLIN, 0});
@@ -133,7 +153,7 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
             Worker& worker = workers[w];
             if (worker.fd < 0 || !(polls[w].revents & (POLLIN | POLLHUP | POLLERR)))
                 continue;
-            const ssize_t n = ::read(worker.fd, chunk, sizeof chunk);
+            const ssize_t n = ::read(worker.fd, chunk.data(), chunk.size());
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0) {
@@ -142,19 +162,22 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
                 --open;
                 continue;
             }
-            worker.buffer.append(chunk, static_cast<size_t>(n));
-            while (worker.buffer.size() >= kHeader) {
+            worker.buffer.append(chunk.data(), static_cast<size_t>(n));
+            // The whole records in the buffer, taken out together.
+            size_t at = 0;
+            while (worker.buffer.size() - at >= kHeader) {
                 uint64_t header[4];
-                std::memcpy(header, worker.buffer.data(), kHeader);
-                if (worker.buffer.size() < kHeader + header[2] + header[3])
+                std::memcpy(header, worker.buffer.data() + at, kHeader);
+                if (worker.buffer.size() - at - kHeader < header[2] + header[3])
                     break;
                 EntryOutcome outcome;
                 outcome.flags = static_cast<uint32_t>(header[1]);
-                outcome.out = worker.buffer.substr(kHeader, header[2]);
-                outcome.err = worker.buffer.substr(kHeader + header[2], header[3]);
-                worker.buffer.erase(0, kHeader + header[2] + header[3]);
+                outcome.out = worker.buffer.substr(at + kHeader, header[2]);
+                outcome.err = worker.buffer.substr(at + kHeader + header[2], header[3]);
+                at += kHeader + header[2] + header[3];
                 done.emplace(header[0], std::move(outcome));
             }
+            worker.buffer.erase(0, at);
         }
         // Entries come in order; the taken ones whose worker died are
         // settled at the end.
