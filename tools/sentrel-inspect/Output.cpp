@@ -153,24 +153,31 @@ struct JsonMember {
     std::string text;                 // when not empty, written as it is
 };
 
-void appendJsonObject(std::string& out, std::vector<JsonMember>& members)
+void appendJsonObject(std::string& out, const std::vector<JsonMember>& members)
 {
-    std::stable_sort(members.begin(), members.end(),
-                     [](const JsonMember& a, const JsonMember& b) { return a.key < b.key; });
+    // The members in the byte order of their keys, by index: most
+    // dictionaries come in that order already.
+    std::vector<uint32_t> order(members.size());
+    for (uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    const auto byKey = [&](uint32_t a, uint32_t b) { return members[a].key < members[b].key; };
+    if (!std::is_sorted(order.begin(), order.end(), byKey))
+        std::stable_sort(order.begin(), order.end(), byKey);
     out += '{';
     bool first = true;
-    for (size_t i = 0; i < members.size(); ++i) {
-        if (i + 1 < members.size() && members[i + 1].key == members[i].key)
+    for (size_t i = 0; i < order.size(); ++i) {
+        const JsonMember& member = members[order[i]];
+        if (i + 1 < order.size() && members[order[i + 1]].key == member.key)
             continue;  // the later one is kept
         if (!first)
             out += ',';
         first = false;
-        appendJsonText(out, members[i].key);
+        appendJsonText(out, member.key);
         out += ':';
-        if (members[i].text.empty())
-            appendJsonValue(out, members[i].value);
+        if (member.text.empty())
+            appendJsonValue(out, member.value);
         else
-            out += members[i].text;
+            out += member.text;
     }
     out += '}';
 }
