@@ -7,7 +7,10 @@
 #include <atomic>
 #include <filesystem>
 
+#include <openssl/x509.h>
+
 #include "Support.h"
+#include "codesign/Cms.h"
 #include "codesign/StaticCode.h"
 #include "codesign/Verify.h"
 #include "fixtures/Bundle.h"
@@ -175,6 +178,19 @@ TEST(Verify, FuzzFindingsGiveProblems) {
         const Bytes input = fixtures::readFile(entry.path());
         const auto info = codesign::readStaticCodeFromBytes(input);
         EXPECT_TRUE(info || !info.error().message.empty()) << entry.path();
+    }
+    // The CMS reader hands out only certificates that are certificates on
+    // their own, though OpenSSL lets more through inside a CMS.
+    for (const auto& entry : fs::directory_iterator(fs::path(SENTREL_FUZZ_REGRESSIONS_DIR) / "fuzz_cms")) {
+        const Bytes input = fixtures::readFile(entry.path());
+        const auto chain = codesign::certificatesFromCms(input);
+        if (!chain) continue;
+        for (const codesign::Certificate& certificate : *chain) {
+            const unsigned char* read = certificate.data();
+            X509* decoded = d2i_X509(nullptr, &read, static_cast<long>(certificate.size()));
+            EXPECT_NE(decoded, nullptr) << entry.path();
+            X509_free(decoded);
+        }
     }
 }
 

@@ -374,8 +374,16 @@ Expected<std::vector<Certificate>> parseCertificates(std::span<const std::uint8_
         unsigned char* der = nullptr;
         const int length = i2d_X509(stored[index], &der);
         if (length <= 0) return failed("holds a certificate that cannot be encoded");
-        out.emplace_back(der, der + length);
+        // Read as part of a CMS, OpenSSL lets through certificates that it
+        // refuses on their own (a version past 3, say); what is handed out
+        // must be a certificate by itself.
+        const unsigned char* read = der;
+        X509* single = d2i_X509(nullptr, &read, length);
+        const bool alone = single && read == der + length;
+        X509_free(single);
+        if (alone) out.emplace_back(der, der + length);
         OPENSSL_free(der);
+        if (!alone) return failed("holds a certificate that is not one on its own");
     }
     ERR_clear_error();
     return out;
