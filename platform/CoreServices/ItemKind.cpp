@@ -128,23 +128,28 @@ MachOKind machOKindOfFile(const std::string& path)
     return got > 0 ? machOKind(head, static_cast<size_t>(got)) : MachOKind::None;
 }
 
-bool isBundle(const std::string& path)
+namespace {
+
+// For a folder, without trailing slashes.
+bool folderHasInformation(const std::string& folder)
 {
     struct stat st;
-    return isDirectoryPath(path) && stat((withoutTrailingSlashes(path) + "/Contents/Info.plist").c_str(), &st) == 0 &&
-           S_ISREG(st.st_mode);
+    return stat((folder + "/Contents/Info.plist").c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+} // namespace
+
+bool isBundle(const std::string& path)
+{
+    return isDirectoryPath(path) && folderHasInformation(withoutTrailingSlashes(path));
 }
 
 bool isApplicationBundle(const std::string& path)
 {
     if (!isDirectoryPath(path))
         return false;
-    const std::string clean = withoutTrailingSlashes(path);
-    if (endsWithIgnoringCase(clean, ".app"))
-        return true;
-    if (!isBundle(clean))
-        return false;
-    return declaresApplication(clean);
+    const std::string folder = withoutTrailingSlashes(path);
+    return endsWithIgnoringCase(folder, ".app") || (folderHasInformation(folder) && declaresApplication(folder));
 }
 
 ItemKind itemKindAtPath(const std::string& path)
@@ -165,8 +170,9 @@ ItemKind itemKindAtPath(const std::string& path)
     kind.isDirectory = S_ISDIR(st.st_mode);
 
     if (kind.isDirectory) {
-        kind.isBundle = isBundle(path);
-        kind.isApplicationBundle = isApplicationBundle(path);
+        const std::string folder = withoutTrailingSlashes(path);
+        kind.isBundle = folderHasInformation(folder);
+        kind.isApplicationBundle = endsWithIgnoringCase(folder, ".app") || (kind.isBundle && declaresApplication(folder));
         if (kind.isApplicationBundle) {
             kind.mimeType = "inode/directory";
             kind.typeIdentifier = "com.apple.application-bundle";

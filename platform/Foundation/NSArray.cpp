@@ -1,6 +1,8 @@
 #include "Foundation/Foundation.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 
 // ---------------------------------------------------------------- descriptions
 //
@@ -85,22 +87,76 @@ std::string describeNested(const NSObject* object, int level)
 
 // ---------------------------------------------------------------- the hash index
 
+namespace {
+
+// Up to this many members are searched straight through their hashes.
+constexpr size_t kScannedMembers = 16;
+
+size_t slotOf(NSUInteger hash, size_t mask)
+{
+    // Hashes such as a number's own value cluster; spread them first.
+    uint64_t x = static_cast<uint64_t>(hash) * 0x9E3779B97F4A7C15ull;
+    return static_cast<size_t>(x ^ (x >> 32)) & mask;
+}
+
+} // namespace
+
 long OrderedHashIndex::find(const std::vector<Retained<NSObject>>& keys, const NSObject* key) const
 {
     if (!key)
         return -1;
-    auto [first, last] = m_index.equal_range(key->hash());
-    for (auto it = first; it != last; ++it)
-        if (keys[it->second]->isEqual(key))
-            return static_cast<long>(it->second);
-    return -1;
+    const NSUInteger hash = key->hash();
+    if (m_slots.empty()) {
+        for (size_t i = 0; i < m_hashes.size(); ++i)
+            if (m_hashes[i] == hash && keys[i]->isEqual(key))
+                return static_cast<long>(i);
+        return -1;
+    }
+    const size_t mask = m_slots.size() - 1;
+    for (size_t slot = slotOf(hash, mask);; slot = (slot + 1) & mask) {
+        const size_t entry = m_slots[slot];
+        if (entry == 0)
+            return -1;
+        if (m_hashes[entry - 1] == hash && keys[entry - 1]->isEqual(key))
+            return static_cast<long>(entry - 1);
+    }
+}
+
+void OrderedHashIndex::add(const NSObject* key)
+{
+    m_hashes.push_back(key->hash());
+    if (m_slots.empty()) {
+        if (m_hashes.size() > kScannedMembers)
+            makeTable(4 * m_hashes.size());
+    } else if (2 * m_hashes.size() > m_slots.size()) {
+        makeTable(2 * m_slots.size());
+    } else {
+        place(m_hashes.size() - 1);
+    }
 }
 
 void OrderedHashIndex::rebuild(const std::vector<Retained<NSObject>>& keys)
 {
-    m_index.clear();
-    for (size_t i = 0; i < keys.size(); ++i)
-        add(keys[i], i);
+    m_hashes.clear();
+    m_slots.clear();
+    for (const auto& key : keys)
+        add(key);
+}
+
+void OrderedHashIndex::place(size_t position)
+{
+    const size_t mask = m_slots.size() - 1;
+    size_t slot = slotOf(m_hashes[position], mask);
+    while (m_slots[slot] != 0)
+        slot = (slot + 1) & mask;
+    m_slots[slot] = position + 1;
+}
+
+void OrderedHashIndex::makeTable(size_t slots)
+{
+    m_slots.assign(std::bit_ceil(slots), 0);
+    for (size_t i = 0; i < m_hashes.size(); ++i)
+        place(i);
 }
 
 // ---------------------------------------------------------------- NSArray
@@ -274,7 +330,7 @@ NSDictionary* NSDictionary::dictionaryWithDictionary(const NSDictionary* other)
     if (other) {
         d->m_keys = other->m_keys;
         d->m_values = other->m_values;
-        d->m_index.rebuild(d->m_keys);
+        d->m_index = other->m_index;
     }
     return d;
 }
@@ -291,7 +347,7 @@ void NSDictionary::store(id object, const NSObject* key)
     }
     m_keys.push_back(Retained<NSObject>::adopt(key->copy()));
     m_values.emplace_back(object);
-    m_index.add(m_keys.back(), m_keys.size() - 1);
+    m_index.add(m_keys.back());
 }
 
 id NSDictionary::objectForKey(const NSObject* key) const
@@ -348,7 +404,7 @@ NSObject* NSDictionary::copy() const
     NSDictionary* d = new NSDictionary;
     d->m_keys = m_keys;
     d->m_values = m_values;
-    d->m_index.rebuild(d->m_keys);
+    d->m_index = m_index;
     return d;
 }
 
@@ -357,7 +413,7 @@ NSObject* NSDictionary::mutableCopy() const
     NSMutableDictionary* d = new NSMutableDictionary;
     d->m_keys = m_keys;
     d->m_values = m_values;
-    d->m_index.rebuild(d->m_keys);
+    d->m_index = m_index;
     return d;
 }
 
@@ -439,7 +495,7 @@ size_t NSSet::insert(id object)
     if (at >= 0)
         return static_cast<size_t>(at);
     m_members.emplace_back(object);
-    m_index.add(object, m_members.size() - 1);
+    m_index.add(object);
     return m_members.size() - 1;
 }
 
@@ -498,7 +554,7 @@ NSObject* NSSet::copy() const
         return retain();
     NSSet* s = new NSSet;
     s->m_members = m_members;
-    s->m_index.rebuild(s->m_members);
+    s->m_index = m_index;
     return s;
 }
 
@@ -506,7 +562,7 @@ NSObject* NSSet::mutableCopy() const
 {
     NSMutableSet* s = new NSMutableSet;
     s->m_members = m_members;
-    s->m_index.rebuild(s->m_members);
+    s->m_index = m_index;
     return s;
 }
 
@@ -582,6 +638,6 @@ NSObject* NSCountedSet::copy() const
     NSCountedSet* s = new NSCountedSet;
     s->m_members = m_members;
     s->m_counts = m_counts;
-    s->m_index.rebuild(s->m_members);
+    s->m_index = m_index;
     return s;
 }

@@ -10,7 +10,6 @@
 #include "Foundation/NSString.h"
 
 #include <initializer_list>
-#include <unordered_map>
 #include <vector>
 
 class NSArray : public NSObject {
@@ -58,16 +57,24 @@ public:
     void removeAllObjects() { m_objects.clear(); }
 };
 
-// Members kept in first-insertion order, found through a hash index.
+// Members kept in first-insertion order, found by their hashes. Most
+// collections here hold a handful of members, searched straight through
+// their hashes; past that an open-addressed table of positions is kept. The
+// whole index is two vectors, copied with its collection as it stands.
 class OrderedHashIndex {
 public:
     // Index of a member equal to `key`, or -1.
     long find(const std::vector<Retained<NSObject>>& keys, const NSObject* key) const;
-    void add(const NSObject* key, size_t position) { m_index.emplace(key->hash(), position); }
+    // Records the member just appended at the end.
+    void add(const NSObject* key);
     void rebuild(const std::vector<Retained<NSObject>>& keys);
 
 private:
-    std::unordered_multimap<NSUInteger, size_t> m_index;
+    void place(size_t position);
+    void makeTable(size_t slots);
+
+    std::vector<NSUInteger> m_hashes; // the hash of the member at each position
+    std::vector<size_t> m_slots;      // position + 1, 0 for an empty slot; none while small
 };
 
 class NSDictionary : public NSObject {

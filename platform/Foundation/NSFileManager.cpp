@@ -6,6 +6,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,24 +26,39 @@ struct ItemFacts {
     struct timespec birthTime {};
 };
 
+struct timespec timespecOf(const struct statx_timestamp& t) { return {t.tv_sec, static_cast<long>(t.tv_nsec)}; }
+
+// One statx call gives what lstat gives and the birth time; its fields are
+// laid out as lstat's, the way the C library does where stat itself is
+// built on statx.
 bool readFacts(const char* path, ItemFacts& facts)
 {
     struct statx sx;
-    if (statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) == 0) {
-        // The basic facts come from lstat all the same, so that every field
-        // has the type and meaning the C library gives it.
-        if (lstat(path, &facts.st) != 0)
+    if (statx(AT_FDCWD, path, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) {
+        if (errno != ENOSYS && errno != EINVAL)
             return false;
-        if (sx.stx_mask & STATX_BTIME) {
-            facts.hasBirthTime = true;
-            facts.birthTime.tv_sec = sx.stx_btime.tv_sec;
-            facts.birthTime.tv_nsec = sx.stx_btime.tv_nsec;
-        }
-        return true;
+        return lstat(path, &facts.st) == 0;
     }
-    if (errno != ENOSYS && errno != EINVAL)
-        return false;
-    return lstat(path, &facts.st) == 0;
+    struct stat& st = facts.st;
+    st = {};
+    st.st_dev = makedev(sx.stx_dev_major, sx.stx_dev_minor);
+    st.st_ino = sx.stx_ino;
+    st.st_mode = sx.stx_mode;
+    st.st_nlink = sx.stx_nlink;
+    st.st_uid = sx.stx_uid;
+    st.st_gid = sx.stx_gid;
+    st.st_rdev = makedev(sx.stx_rdev_major, sx.stx_rdev_minor);
+    st.st_size = static_cast<off_t>(sx.stx_size);
+    st.st_blksize = static_cast<blksize_t>(sx.stx_blksize);
+    st.st_blocks = static_cast<blkcnt_t>(sx.stx_blocks);
+    st.st_atim = timespecOf(sx.stx_atime);
+    st.st_mtim = timespecOf(sx.stx_mtime);
+    st.st_ctim = timespecOf(sx.stx_ctime);
+    if (sx.stx_mask & STATX_BTIME) {
+        facts.hasBirthTime = true;
+        facts.birthTime = timespecOf(sx.stx_btime);
+    }
+    return true;
 }
 
 NSDate* dateFromTimespec(const struct timespec& ts)

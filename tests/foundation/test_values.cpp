@@ -251,6 +251,49 @@ TEST(Collections, KeepFirstInsertionOrderAndCopyKeys)
     EXPECT_THROW(NSMutableArray::array()->addObject(nil), NSException*);
 }
 
+TEST(Collections, BigOnesFindEveryMemberThroughRemovalsAndCopies)
+{
+    AutoreleasePoolScope pool;
+    // Numbers and their texts as keys: equal hashes are not equal keys.
+    NSMutableDictionary* d = NSMutableDictionary::dictionary();
+    for (int i = 0; i < 300; ++i) {
+        d->setObject(NSNumber::numberWithLongLong(i), NSNumber::numberWithLongLong(i));
+        d->setObject(NSString::stringWithUTF8(std::to_string(i)), NSString::stringWithUTF8(std::to_string(i)));
+    }
+    ASSERT_EQ(d->count(), 600u);
+    for (int i = 0; i < 300; i += 3)
+        d->removeObjectForKey(NSNumber::numberWithLongLong(i));
+    auto* copy = static_cast<NSDictionary*>(d->copy());
+    auto* grown = static_cast<NSMutableDictionary*>(d->mutableCopy());
+    grown->setObject(NSSTR("new"), NSNumber::numberWithLongLong(0));
+    for (const NSDictionary* each : {static_cast<const NSDictionary*>(d), static_cast<const NSDictionary*>(copy)}) {
+        EXPECT_EQ(each->count(), 500u);
+        for (int i = 0; i < 300; ++i) {
+            id number = each->objectForKey(NSNumber::numberWithLongLong(i));
+            EXPECT_EQ(number != nil, i % 3 != 0) << i;
+            if (number) {
+                EXPECT_TRUE(number->isEqual(NSNumber::numberWithLongLong(i))) << i;
+            }
+            EXPECT_EQ(text(each->objectForKey(std::to_string(i))), std::to_string(i));
+        }
+    }
+    EXPECT_TRUE(copy->isEqual(d));
+    EXPECT_EQ(text(grown->objectForKey(NSNumber::numberWithLongLong(0))), "new");
+    EXPECT_EQ(d->objectForKey(NSNumber::numberWithLongLong(0)), nil);
+    EXPECT_EQ(text(grown->allKeys()->lastObject()), "0");   // added last, at the end
+    copy->release();
+    grown->release();
+
+    NSMutableSet* set = NSMutableSet::set();
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < 100; ++i)
+            set->addObject(NSString::stringWithUTF8("member " + std::to_string(i)));
+    EXPECT_EQ(set->count(), 100u);
+    set->removeObject(NSSTR("member 7"));
+    EXPECT_EQ(set->member(NSSTR("member 7")), nil);
+    EXPECT_NE(set->member(NSSTR("member 99")), nil);
+}
+
 TEST(URLs, FileSystemRepresentationSurvivesBytesThatAreNotUTF8)
 {
     NSURL* url = NSURL::fileURLWithFileSystemRepresentation("/tmp/caf\xE9 x", false);
