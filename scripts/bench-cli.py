@@ -112,37 +112,39 @@ def main():
         print(f"--version: {wall:.1f} ms, CPU {cpu:.1f} ms (medians of 20)")
         wall, cpu = median_ms([inspect, small])
         print(f"one small signed file, whole process: {wall:.1f} ms, CPU {cpu:.1f} ms (medians of 20)")
-        for jobs in (1, 2):
-            runs = [run([inspect, "--jobs", str(jobs), "--json", thousand]) for _ in range(3)]
-            best = min(r[0] for r in runs)
-            cpu = min(r[3] for r in runs)
-            print(f"1000 small signed bundles, --jobs {jobs}: {1000 / best:.0f} files/s (best of 3); "
-                  f"{1000 / cpu:.0f} files per CPU-second")
-        # What two cores give here: two independent one-job runs over the two
-        # halves at once, against one of them alone. On an idle machine this
-        # is close to 1.0; on cores shared with others it is the ceiling for
-        # --jobs 2.
+        # The machine's own ceiling for --jobs 2: two independent one-job runs
+        # over the two halves at once, against one of them alone. On an idle
+        # machine this is close to 2; on cores shared with other guests it is
+        # lower, and it moves. The runs of each kind are interleaved, round by
+        # round, so that all of them meet the same spells of load.
         halves = []
         for h, names in enumerate((sorted(os.listdir(thousand))[:500], sorted(os.listdir(thousand))[500:])):
             half = os.path.join(tmp, f"half-{h}")
             os.makedirs(half)
             for n in names:
-                os.rename(os.path.join(thousand, n), os.path.join(half, n))
+                shutil.copytree(os.path.join(thousand, n), os.path.join(half, n), symlinks=True)
             halves.append(half)
-        alone = min(run([inspect, "--jobs", "1", "--json", halves[0]])[0] for _ in range(3))
-        together = []
-        for _ in range(3):
+        walls = {1: [], 2: [], "alone": [], "pair": []}
+        cpus = {1: [], 2: []}
+        for _ in range(5):
+            for jobs in (1, 2):
+                wall, _, _, cpu = run([inspect, "--jobs", str(jobs), "--json", thousand])
+                walls[jobs].append(wall)
+                cpus[jobs].append(cpu)
+            walls["alone"].append(run([inspect, "--jobs", "1", "--json", halves[0]])[0])
             start = time.monotonic()
             pair = [subprocess.Popen([inspect, "--jobs", "1", "--json", h], stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL) for h in halves]
             for p in pair:
                 p.wait()
-            together.append(time.monotonic() - start)
-        print(f"two one-job runs over 500 bundles each, at once: {min(together) / alone:.2f}x the time of one alone "
-              f"(the machine's own ceiling for --jobs 2: {2 * alone / min(together):.2f}x)")
-        for half in halves:
-            for n in os.listdir(half):
-                os.rename(os.path.join(half, n), os.path.join(thousand, n))
+            walls["pair"].append(time.monotonic() - start)
+        for jobs in (1, 2):
+            print(f"1000 small signed bundles, --jobs {jobs}: {1000 / min(walls[jobs]):.0f} files/s (best of 5); "
+                  f"{1000 / min(cpus[jobs]):.0f} files per CPU-second")
+        print(f"--jobs 2 / --jobs 1: {min(walls[1]) / min(walls[2]):.2f}x (best of 5 each); round by round: "
+              + ", ".join(f"{one / two:.2f}" for one, two in zip(walls[1], walls[2])))
+        print(f"two one-job runs over 500 bundles each, at once: the machine's own ceiling for --jobs 2 "
+              f"{2 * min(walls['alone']) / min(walls['pair']):.2f}x (best of 5 each)")
         for name, folder, count in (("1,000", thousand, 1000), ("10,000", ten_thousand, 10000)):
             _, rchar, rss, _ = run([inspect, "--jobs", "1", "--json", folder])
             print(f"{name} bundles, --jobs 1: {rchar / count / 1024:.1f} KiB read per bundle, peak RSS {rss / 1024:.1f} MiB")

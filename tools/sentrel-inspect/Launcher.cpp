@@ -1,7 +1,8 @@
 // sentrel-inspect: the program the user runs. It answers --help and
-// --version itself, linking nothing but the C library, so that they cost no
-// more than starting a process; for anything else it loads the inspector
-// (<prefix>/lib/sentrel/sentrel-inspect.so, found from the running
+// --version itself, linking nothing but the C library and the allocator
+// (mimalloc, which must be the process's malloc from the start), so that
+// they cost no more than starting a process; for anything else it loads the
+// inspector (<prefix>/lib/sentrel/sentrel-inspect.so, found from the running
 // executable as the frameworks are) and runs its main. The inspector's
 // static initialisers run as it is loaded, in their documented order.
 #include "Usage.h"
