@@ -1,6 +1,6 @@
 // The usage text, shared by the launcher (which answers --help itself) and
-// the inspector. Plain C data: the launcher links nothing but the C library (and the
-// allocator).
+// the inspector. Plain C data: the launcher links nothing but the C library
+// and the allocator.
 #include "Usage.h"
 
 const char* const kUsage =
