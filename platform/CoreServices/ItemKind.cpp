@@ -152,6 +152,14 @@ bool isApplicationBundle(const std::string& path)
     return endsWithIgnoringCase(folder, ".app") || (folderHasInformation(folder) && declaresApplication(folder));
 }
 
+bool isBundleFolder(const std::string& folder)
+{
+    // An application bundle without the ".app" name declares APPL in its
+    // Info.plist, so it has one and is a bundle anyway.
+    const std::string trimmed = withoutTrailingSlashes(folder);
+    return endsWithIgnoringCase(trimmed, ".app") || folderHasInformation(trimmed);
+}
+
 ItemKind itemKindAtPath(const std::string& path)
 {
     ItemKind kind;

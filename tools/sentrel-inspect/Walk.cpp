@@ -47,7 +47,7 @@ public:
                 m_visit({WalkEntry::Kind::Skipped, path, "a folder already walked (a symbolic link loop?), not walked again"});
                 return;
             }
-            if (isBundleFolder(path)) {
+            if (sentrel::coreservices::isBundleFolder(path)) {
                 m_visit({WalkEntry::Kind::Bundle, path, {}});
                 if (m_options.recursive)
                     folder(path, true);
@@ -107,7 +107,7 @@ public:
                 if (S_ISDIR(st.st_mode)) {
                     if (!m_folders.insert({st.st_dev, st.st_ino}).second)
                         continue;
-                    if (isBundleFolder(child)) {
+                    if (sentrel::coreservices::isBundleFolder(child)) {
                         m_visit({WalkEntry::Kind::Bundle, child, {}});
                         folder(child, true);
                     } else {
@@ -127,11 +127,6 @@ private:
 };
 
 } // namespace
-
-bool isBundleFolder(const std::string& path)
-{
-    return sentrel::coreservices::isBundle(path) || sentrel::coreservices::isApplicationBundle(path);
-}
 
 void walkArgument(const std::string& argument, const WalkOptions& options, const std::function<void(WalkEntry)>& visit)
 {

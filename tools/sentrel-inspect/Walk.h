@@ -22,9 +22,6 @@ struct WalkEntry {
     std::string message;
 };
 
-// A folder with Contents/Info.plist, or one named *.app.
-bool isBundleFolder(const std::string& path);
-
 // Calls `visit` with each entry under `argument`, in walk order: the argument
 // itself when it is a file or a bundle; otherwise the folder's entries in
 // byte order of their names, a sub-folder's entries right after it when

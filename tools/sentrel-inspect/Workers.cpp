@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <map>
 #include <vector>
 
@@ -24,22 +23,8 @@ constexpr size_t kHeader = 4 * sizeof(uint64_t);
 // How long the parent rests between rounds of reading the workers' pipes,
 // and the pipes' size: a megabyte holds about a hundred reports, more than
 // a worker writes in that time.
-constexpr long kRestNanoseconds = 5'000'000;
+constexpr int kRestMilliseconds = 5;
 constexpr int kPipeSize = 1 << 20;
-
-bool writeAll(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 [[noreturn]] void workerMain(int fd, std::atomic<uint64_t>* next, size_t count,
                              const std::function<EntryOutcome(size_t)>& inspect)
@@ -54,7 +39,7 @@ bool writeAll(int fd, const char* data, size_t size)
         std::memcpy(record.data(), header, kHeader);
         record += outcome.out;
         record += outcome.err;
-        if (!writeAll(fd, record.data(), record.size()))
+        if (!writeAll(fd, record))
             break;
     }
     std::fflush(nullptr);
@@ -71,6 +56,22 @@ struct Worker {
 
 } // namespace
 
+bool writeAll(int fd, const std::string& text)
+{
+    const char* data = text.data();
+    size_t size = text.size();
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
 unsigned availableCores()
 {
     cpu_set_t set;
@@ -81,17 +82,20 @@ unsigned availableCores()
 }
 
 void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcome(size_t)>& inspect,
-                    const std::function<void(size_t, EntryOutcome&&)>& emit, const EntryOutcome& lost)
+                    const std::function<void(size_t, EntryOutcome&&)>& emit, const std::function<void()>& flush,
+                    const EntryOutcome& lost)
 {
     if (jobs <= 1 || count <= 1) {
-        for (size_t i = 0; i < count; ++i)
+        for (size_t i = 0; i < count; ++i) {
             emit(i, inspect(i));
+            flush();
+        }
         return;
     }
 
     void* shared = ::mmap(nullptr, sizeof(std::atomic<uint64_t>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (shared == MAP_FAILED) {
-        inspectInOrder(count, 1, inspect, emit, lost);
+        inspectInOrder(count, 1, inspect, emit, flush, lost);
         return;
     }
     auto* next = new (shared) std::atomic<uint64_t>(0);
@@ -103,7 +107,7 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
         int fds[2];
         if (::pipe(fds) != 0)
             break;
-        // Room for the records that gather while the parent sleeps (below).
+        // Room for the records that gather while the parent rests (below).
         ::fcntl(fds[0], F_SETPIPE_SZ, kPipeSize);
         const pid_t pid = ::fork();
         if (pid == 0) {
@@ -117,11 +121,13 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
             ::close(fds[0]);
             break;
         }
+        // The parent takes whatever a pipe holds without waiting for more.
+        ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
         workers.push_back({pid, fds[0], {}});
     }
     if (workers.empty()) {
         ::munmap(shared, sizeof(std::atomic<uint64_t>));
-        inspectInOrder(count, 1, inspect, emit, lost);
+        inspectInOrder(count, 1, inspect, emit, flush, lost);
         return;
     }
 
@@ -130,39 +136,40 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
     size_t open = workers.size();
     std::vector<pollfd> polls;
     std::vector<char> chunk(kPipeSize);
-    bool first = true;
     while (open > 0) {
-        // Woken for every record, the parent would cost the workers a
-        // context switch or two per file, dear on a virtual machine. It
-        // rests a little between rounds instead, while the records gather
-        // in the pipes; what has come is shown within that time.
-        if (!first) {
-            const timespec rest{0, kRestNanoseconds};
-            ::nanosleep(&rest, nullptr);
-        }
-        first = false;
-        polls.clear();
-        for (const Worker& worker : workers)
-            polls.push_back({worker.fd, POLLIN, 0});
-        if (::poll(polls.data(), polls.size(), -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        for (size_t w = 0; w < workers.size(); ++w) {
-            Worker& worker = workers[w];
-            if (worker.fd < 0 || !(polls[w].revents & (POLLIN | POLLHUP | POLLERR)))
-                continue;
-            const ssize_t n = ::read(worker.fd, chunk.data(), chunk.size());
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                ::close(worker.fd);
-                worker.fd = -1;
-                --open;
-                continue;
+        // Wait for a record, then rest a little while more gather in the
+        // pipes, rather than wake for every one (a context switch or two
+        // per file for the workers, dear on a virtual machine): what has
+        // come is shown within that time. A worker that ends cuts the rest
+        // short: asked for no event, poll answers only for a pipe whose
+        // writer is gone.
+        for (const short events : {short(POLLIN), short(0)}) {
+            polls.clear();
+            for (const Worker& worker : workers)
+                if (worker.fd >= 0)
+                    polls.push_back({worker.fd, events, 0});
+            while (::poll(polls.data(), polls.size(), events ? -1 : kRestMilliseconds) < 0 && errno == EINTR) {
             }
-            worker.buffer.append(chunk.data(), static_cast<size_t>(n));
+        }
+        for (Worker& worker : workers) {
+            if (worker.fd < 0)
+                continue;
+            // All the pipe holds, and its end when the worker is gone.
+            for (;;) {
+                const ssize_t n = ::read(worker.fd, chunk.data(), chunk.size());
+                if (n > 0) {
+                    worker.buffer.append(chunk.data(), static_cast<size_t>(n));
+                    continue;
+                }
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n == 0 || errno != EAGAIN) {
+                    ::close(worker.fd);
+                    worker.fd = -1;
+                    --open;
+                }
+                break;
+            }
             // The whole records in the buffer, taken out together.
             size_t at = 0;
             while (worker.buffer.size() - at >= kHeader) {
@@ -181,15 +188,16 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
         }
         // Entries come in order; the taken ones whose worker died are
         // settled at the end.
+        const size_t before = emitted;
         for (auto it = done.find(emitted); it != done.end(); it = done.find(emitted)) {
             emit(emitted, std::move(it->second));
             done.erase(it);
             ++emitted;
         }
+        if (emitted != before)
+            flush();
     }
     for (Worker& worker : workers) {
-        if (worker.fd >= 0)
-            ::close(worker.fd);
         int status = 0;
         while (::waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
         }
@@ -206,6 +214,7 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
         } else {
             emit(emitted, inspect(emitted));
         }
+        flush();
     }
     ::munmap(shared, sizeof(std::atomic<uint64_t>));
 }

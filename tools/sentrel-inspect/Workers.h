@@ -24,9 +24,16 @@ struct EntryOutcome {
 // forked for the run, each taking the next entry not yet taken. emit(i,
 // outcome) is called in this process in index order, as soon as entry i and
 // every one before it are done. An entry whose worker ended before answering
-// gets `lost` as its outcome.
+// gets `lost` as its outcome. flush() follows each batch of emits: what they
+// gave is due to reach the user then (after every entry with one job; with
+// several, after the records that came in one round of reading).
 void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcome(size_t)>& inspect,
-                    const std::function<void(size_t, EntryOutcome&&)>& emit, const EntryOutcome& lost);
+                    const std::function<void(size_t, EntryOutcome&&)>& emit, const std::function<void()>& flush,
+                    const EntryOutcome& lost);
+
+// Writes all of `text` to `fd` (again after an interruption or a partial
+// write); false when the file refuses it.
+bool writeAll(int fd, const std::string& text);
 
 // The cores this process may run on.
 unsigned availableCores();

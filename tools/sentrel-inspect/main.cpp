@@ -180,19 +180,31 @@ int main(int argc, char** argv)
     summary.verified = options->verify;
     EntryOutcome lost;
     lost.flags = kFailed;
+    // The reports of a batch go out in one write; an error line first sends
+    // what came before it, so that the two streams keep their order.
+    std::string pending;
+    size_t shown = 0;
+    const auto send = [&] {
+        std::fflush(stdout);
+        writeAll(STDOUT_FILENO, pending);
+        pending.clear();
+    };
     inspectInOrder(
         entries.size(), jobs, [&](size_t i) { return inspectEntry(entries[i], *options); },
         [&](size_t i, EntryOutcome&& outcome) {
             if (outcome.err.empty() && outcome.flags == kFailed)
                 outcome.err = errorLine(entries[i].path, "the inspection ended abnormally");
             if (!outcome.err.empty()) {
-                std::cout.flush();
+                send();
                 std::fputs(outcome.err.c_str(), stderr);
             }
-            std::cout << outcome.out;
-            std::cout.flush();
+            pending += outcome.out;
             summary.add(outcome.flags);
-            progress(i + 1, entries.size(), showProgress);
+            shown = i + 1;
+        },
+        [&] {
+            send();
+            progress(shown, entries.size(), showProgress);
         },
         lost);
     if (options->json)
