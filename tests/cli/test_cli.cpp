@@ -347,9 +347,10 @@ TEST_F(CommandLine, RealDeveloperIdBinaryFromAMac)
     EXPECT_EQ(report["credentialsDescription"], "Apple 'Developer ID' Credentials");
     EXPECT_EQ(report["hasActiveSecuritySandbox"], false);
     ASSERT_EQ(report["slices"].size(), 2u);
-    for (const json& slice : report["slices"])
+    for (const json& slice : report["slices"]) {
         if (slice["architecture"] == "arm64")
             EXPECT_EQ(slice["identifier"], "sentry_cli-ed605fe0983d3ac0");
+    }
 }
 
 // A folder tree as a triage finds it: bundles, a bundle nested in another,

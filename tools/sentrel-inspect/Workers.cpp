@@ -7,11 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <map>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -48,10 +49,59 @@ constexpr int kPipeSize = 1 << 20;
     ::_exit(0);
 }
 
+// A worker as the parent sees it: its pipe, and what has been read from it
+// and not yet taken, in data[begin, end).
 struct Worker {
     pid_t pid = -1;
     int fd = -1;
-    std::string buffer;
+    std::unique_ptr<char[]> data;
+    size_t capacity = 0, begin = 0, end = 0;
+
+    // The header of the first record when the whole record is in.
+    bool nextRecord(uint64_t header[4]) const
+    {
+        if (end - begin < kHeader)
+            return false;
+        std::memcpy(header, data.get() + begin, kHeader);
+        return end - begin - kHeader >= header[2] + header[3];
+    }
+
+    // Reads what the pipe holds; false once the pipe has ended (the worker
+    // is gone).
+    bool read()
+    {
+        for (;;) {
+            if (capacity - end < kPipeSize / 4)
+                makeRoom();
+            const ssize_t n = ::read(fd, data.get() + end, capacity - end);
+            if (n > 0) {
+                end += static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            return n < 0 && errno == EAGAIN;
+        }
+    }
+
+    // The unread part to the front, in a bigger buffer when it fills more
+    // than half (a record larger than the pipe).
+    void makeRoom()
+    {
+        const size_t unread = end - begin;
+        if (capacity - unread < kPipeSize / 2) {
+            const size_t bigger = std::max<size_t>(2 * capacity, kPipeSize);
+            auto moved = std::make_unique_for_overwrite<char[]>(bigger);
+            if (unread)
+                std::memcpy(moved.get(), data.get() + begin, unread);
+            data = std::move(moved);
+            capacity = bigger;
+        } else {
+            std::memmove(data.get(), data.get() + begin, unread);
+        }
+        begin = 0;
+        end = unread;
+    }
 };
 
 } // namespace
@@ -82,12 +132,13 @@ unsigned availableCores()
 }
 
 void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcome(size_t)>& inspect,
-                    const std::function<void(size_t, EntryOutcome&&)>& emit, const std::function<void()>& flush,
+                    const EntryEmitter& emit, const std::function<void()>& flush,
                     const EntryOutcome& lost)
 {
     if (jobs <= 1 || count <= 1) {
         for (size_t i = 0; i < count; ++i) {
-            emit(i, inspect(i));
+            const EntryOutcome outcome = inspect(i);
+            emit(i, outcome.flags, outcome.out, outcome.err);
             flush();
         }
         return;
@@ -123,7 +174,9 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
         }
         // The parent takes whatever a pipe holds without waiting for more.
         ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
-        workers.push_back({pid, fds[0], {}});
+        Worker& worker = workers.emplace_back();
+        worker.pid = pid;
+        worker.fd = fds[0];
     }
     if (workers.empty()) {
         ::munmap(shared, sizeof(std::atomic<uint64_t>));
@@ -131,11 +184,30 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
         return;
     }
 
-    std::map<size_t, EntryOutcome> done;
+    // Each worker's records come in the order of their indices, so the
+    // next entry due is always at the head of one worker's queue, or not in
+    // yet.
     size_t emitted = 0;
+    const auto emitDue = [&] {
+        const size_t before = emitted;
+        for (bool found = true; found;) {
+            found = false;
+            for (Worker& worker : workers) {
+                uint64_t header[4];
+                while (worker.nextRecord(header) && header[0] == emitted) {
+                    const char* text = worker.data.get() + worker.begin + kHeader;
+                    emit(emitted, static_cast<uint32_t>(header[1]), {text, header[2]}, {text + header[2], header[3]});
+                    worker.begin += kHeader + header[2] + header[3];
+                    ++emitted;
+                    found = true;
+                }
+            }
+        }
+        return emitted != before;
+    };
+
     size_t open = workers.size();
     std::vector<pollfd> polls;
-    std::vector<char> chunk(kPipeSize);
     while (open > 0) {
         // Wait for a record, then rest a little while more gather in the
         // pipes, rather than wake for every one (a context switch or two
@@ -151,50 +223,13 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
             while (::poll(polls.data(), polls.size(), events ? -1 : kRestMilliseconds) < 0 && errno == EINTR) {
             }
         }
-        for (Worker& worker : workers) {
-            if (worker.fd < 0)
-                continue;
-            // All the pipe holds, and its end when the worker is gone.
-            for (;;) {
-                const ssize_t n = ::read(worker.fd, chunk.data(), chunk.size());
-                if (n > 0) {
-                    worker.buffer.append(chunk.data(), static_cast<size_t>(n));
-                    continue;
-                }
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n == 0 || errno != EAGAIN) {
-                    ::close(worker.fd);
-                    worker.fd = -1;
-                    --open;
-                }
-                break;
+        for (Worker& worker : workers)
+            if (worker.fd >= 0 && !worker.read()) {
+                ::close(worker.fd);
+                worker.fd = -1;
+                --open;
             }
-            // The whole records in the buffer, taken out together.
-            size_t at = 0;
-            while (worker.buffer.size() - at >= kHeader) {
-                uint64_t header[4];
-                std::memcpy(header, worker.buffer.data() + at, kHeader);
-                if (worker.buffer.size() - at - kHeader < header[2] + header[3])
-                    break;
-                EntryOutcome outcome;
-                outcome.flags = static_cast<uint32_t>(header[1]);
-                outcome.out = worker.buffer.substr(at + kHeader, header[2]);
-                outcome.err = worker.buffer.substr(at + kHeader + header[2], header[3]);
-                at += kHeader + header[2] + header[3];
-                done.emplace(header[0], std::move(outcome));
-            }
-            worker.buffer.erase(0, at);
-        }
-        // Entries come in order; the taken ones whose worker died are
-        // settled at the end.
-        const size_t before = emitted;
-        for (auto it = done.find(emitted); it != done.end(); it = done.find(emitted)) {
-            emit(emitted, std::move(it->second));
-            done.erase(it);
-            ++emitted;
-        }
-        if (emitted != before)
+        if (emitDue())
             flush();
     }
     for (Worker& worker : workers) {
@@ -202,17 +237,18 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
         while (::waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
         }
     }
-    // Entries taken by a worker that ended without answering, and any left
-    // when no worker could go on.
-    for (; emitted < count; ++emitted) {
-        auto it = done.find(emitted);
-        if (it != done.end()) {
-            emit(emitted, std::move(it->second));
-            done.erase(it);
-        } else if (emitted < next->load()) {
-            emit(emitted, EntryOutcome(lost));
-        } else {
-            emit(emitted, inspect(emitted));
+    // Past an entry whose worker ended without answering: the entries taken
+    // and never answered are lost, any never taken (no worker could go on)
+    // are inspected here.
+    while (emitted < count) {
+        if (!emitDue()) {
+            if (emitted < next->load()) {
+                emit(emitted, lost.flags, lost.out, lost.err);
+            } else {
+                const EntryOutcome outcome = inspect(emitted);
+                emit(emitted, outcome.flags, outcome.out, outcome.err);
+            }
+            ++emitted;
         }
         flush();
     }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 struct EntryOutcome {
     std::string out;        // for standard output
@@ -19,16 +20,20 @@ struct EntryOutcome {
     uint32_t flags = 0;     // the caller's own bits
 };
 
+// Takes entry `index`'s outcome: its flags and texts, which last only for
+// the call.
+using EntryEmitter = std::function<void(size_t index, uint32_t flags, std::string_view out, std::string_view err)>;
+
 // Calls inspect(i) for every i below `count`, in this process when jobs is 1
 // (or there is at most one entry), otherwise in up to `jobs` worker processes
-// forked for the run, each taking the next entry not yet taken. emit(i,
-// outcome) is called in this process in index order, as soon as entry i and
+// forked for the run, each taking the next entry not yet taken. emit(i, ...)
+// is called in this process in index order, as soon as entry i and
 // every one before it are done. An entry whose worker ended before answering
 // gets `lost` as its outcome. flush() follows each batch of emits: what they
 // gave is due to reach the user then (after every entry with one job; with
 // several, after the records that came in one round of reading).
 void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcome(size_t)>& inspect,
-                    const std::function<void(size_t, EntryOutcome&&)>& emit, const std::function<void()>& flush,
+                    const EntryEmitter& emit, const std::function<void()>& flush,
                     const EntryOutcome& lost);
 
 // Writes all of `text` to `fd` (again after an interruption or a partial

@@ -191,15 +191,17 @@ int main(int argc, char** argv)
     };
     inspectInOrder(
         entries.size(), jobs, [&](size_t i) { return inspectEntry(entries[i], *options); },
-        [&](size_t i, EntryOutcome&& outcome) {
-            if (outcome.err.empty() && outcome.flags == kFailed)
-                outcome.err = errorLine(entries[i].path, "the inspection ended abnormally");
-            if (!outcome.err.empty()) {
+        [&](size_t i, uint32_t flags, std::string_view out, std::string_view err) {
+            const std::string lostLine =
+                err.empty() && flags == kFailed ? errorLine(entries[i].path, "the inspection ended abnormally") : "";
+            if (!lostLine.empty())
+                err = lostLine;
+            if (!err.empty()) {
                 send();
-                std::fputs(outcome.err.c_str(), stderr);
+                std::fwrite(err.data(), 1, err.size(), stderr);
             }
-            pending += outcome.out;
-            summary.add(outcome.flags);
+            pending += out;
+            summary.add(flags);
             shown = i + 1;
         },
         [&] {
