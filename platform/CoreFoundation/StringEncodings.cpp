@@ -1,8 +1,6 @@
 #include "CoreFoundation/StringEncodings.h"
 
-#include <unicode/ucnv.h>
-#include <unicode/ucnv_cb.h>
-#include <unicode/ustring.h>
+#include "CoreFoundation/IcuLibrary.h"
 
 #include <algorithm>
 #include <array>
@@ -17,7 +15,7 @@ namespace {
 // --- ICU converters --------------------------------------------------------
 
 struct ConverterCloser {
-    void operator()(UConverter* converter) const { ucnv_close(converter); }
+    void operator()(UConverter* converter) const { icu()->ucnvClose(converter); }
 };
 using Converter = std::unique_ptr<UConverter, ConverterCloser>;
 
@@ -32,15 +30,16 @@ const char* icuConverterName(CFStringEncoding encoding)
     case kCFStringEncodingWindowsLatin1: return "windows-1252";
     case kCFStringEncodingISOLatin1: return "ISO-8859-1";
     case kCFStringEncodingASCII: return "US-ASCII";
-    case kCFStringEncodingUTF8: return "UTF-8";
     default: return nullptr;
     }
 }
 
 Converter openConverter(const char* name)
 {
+    if (!icu())
+        return {};
     UErrorCode status = U_ZERO_ERROR;
-    Converter converter(ucnv_open(name, &status));
+    Converter converter(icu()->ucnvOpen(name, &status));
     if (U_FAILURE(status))
         return {};
     return converter;
@@ -76,7 +75,7 @@ bool decodeWithIcu(const char* name, std::string_view bytes, std::u16string& out
     // Stop at the first malformed or unmapped byte sequence: a substitution
     // character would hide exactly what callers need to know.
     UErrorCode status = U_ZERO_ERROR;
-    ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+    icu()->ucnvSetToUCallBack(converter.get(), icu()->toUCallbackStop, nullptr, nullptr, nullptr, &status);
     if (U_FAILURE(status))
         return false;
 
@@ -86,7 +85,7 @@ bool decodeWithIcu(const char* name, std::string_view bytes, std::u16string& out
     const char* source = bytes.data();
     const char* sourceEnd = source + bytes.size();
     return convertGrowing(out, [&](char16_t*& target, char16_t* targetEnd, UErrorCode& status) {
-        ucnv_toUnicode(converter.get(), &target, targetEnd, &source, sourceEnd, nullptr, /*flush=*/true, &status);
+        icu()->ucnvToUnicode(converter.get(), &target, targetEnd, &source, sourceEnd, nullptr, /*flush=*/true, &status);
     });
 }
 
@@ -98,7 +97,7 @@ void writeLossByte(const void* context, UConverterFromUnicodeArgs* args, const U
     if (reason != UCNV_UNASSIGNED && reason != UCNV_ILLEGAL && reason != UCNV_IRREGULAR)
         return;  // reset, close, clone: nothing to write
     *status = U_ZERO_ERROR;
-    ucnv_cbFromUWriteBytes(args, static_cast<const char*>(context), 1, 0, status);
+    icu()->ucnvCbFromUWriteBytes(args, static_cast<const char*>(context), 1, 0, status);
 }
 
 bool encodeWithIcu(const char* name, std::u16string_view text, std::string& out, uint8_t lossByte)
@@ -109,25 +108,24 @@ bool encodeWithIcu(const char* name, std::u16string_view text, std::string& out,
     const char loss = static_cast<char>(lossByte);
     UErrorCode status = U_ZERO_ERROR;
     if (lossByte != 0)
-        ucnv_setFromUCallBack(converter.get(), writeLossByte, &loss, nullptr, nullptr, &status);
+        icu()->ucnvSetFromUCallBack(converter.get(), writeLossByte, &loss, nullptr, nullptr, &status);
     else
-        ucnv_setFromUCallBack(converter.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+        icu()->ucnvSetFromUCallBack(converter.get(), icu()->fromUCallbackStop, nullptr, nullptr, nullptr, &status);
     if (U_FAILURE(status))
         return false;
 
-    out.assign(std::max<size_t>(text.size() * static_cast<size_t>(ucnv_getMaxCharSize(converter.get())), 16), '\0');
+    out.assign(std::max<size_t>(text.size() * static_cast<size_t>(icu()->ucnvGetMaxCharSize(converter.get())), 16), '\0');
     const char16_t* source = text.data();
     const char16_t* sourceEnd = source + text.size();
     return convertGrowing(out, [&](char*& target, char* targetEnd, UErrorCode& status) {
-        ucnv_fromUnicode(converter.get(), &target, targetEnd, &source, sourceEnd, nullptr, /*flush=*/true, &status);
+        icu()->ucnvFromUnicode(converter.get(), &target, targetEnd, &source, sourceEnd, nullptr, /*flush=*/true, &status);
     });
 }
 
 // --- UTF-8 -----------------------------------------------------------------
-// Every string the program makes passes through here, so UTF-8 uses ICU's
-// plain conversion functions: they take no converter (no lock, no lookup) and
-// are as strict as the converters (no overlong forms, no encoded surrogates,
-// no unpaired surrogates on the way out).
+// Every string the program makes passes through here, so UTF-8 is converted
+// by hand, as strictly as ICU's converters: no overlong forms, no encoded
+// surrogates, nothing past U+10FFFF, no unpaired surrogates on the way out.
 
 // Most text met (file names, keys, identifiers) is ASCII, whose UTF-8 and
 // UTF-16 forms are the same values unit for unit; it skips the converter.
@@ -158,41 +156,97 @@ void widenOrNarrow(std::basic_string_view<From> from, std::basic_string<To>& to)
         to[i] = static_cast<To>(from[i]);
 }
 
+bool isSurrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
 bool decodeUtf8(std::string_view bytes, std::u16string& out)
 {
-    if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-        return false;
     if (isAscii(bytes)) {
         widenOrNarrow(bytes, out);
         return true;
     }
-    out.assign(std::max<size_t>(bytes.size(), 1), u'\0');   // never more units than bytes
-    int32_t length = 0;
-    UErrorCode status = U_ZERO_ERROR;
-    u_strFromUTF8(out.data(), static_cast<int32_t>(out.size()), &length, bytes.data(), static_cast<int32_t>(bytes.size()),
-                  &status);
-    if (U_FAILURE(status))
-        return false;
-    out.resize(static_cast<size_t>(length));
+    out.clear();
+    out.reserve(bytes.size());   // never more units than bytes
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    const auto* const end = p + bytes.size();
+    while (p < end) {
+        uint32_t c = *p++;
+        if (c < 0x80) {
+            out.push_back(static_cast<char16_t>(c));
+            continue;
+        }
+        // The lead byte says how many continuation bytes follow and the
+        // least value the sequence may stand for; 0xC0, 0xC1 and 0xF5 on
+        // can only begin an overlong form or a value past U+10FFFF.
+        size_t more;
+        uint32_t least;
+        if (c >= 0xC2 && c <= 0xDF) {
+            more = 1, least = 0x80, c &= 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            more = 2, least = 0x800, c &= 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            more = 3, least = 0x10000, c &= 0x07;
+        } else {
+            return false;
+        }
+        if (static_cast<size_t>(end - p) < more)
+            return false;
+        for (size_t i = 0; i < more; ++i) {
+            if ((p[i] & 0xC0) != 0x80)
+                return false;
+            c = c << 6 | (p[i] & 0x3F);
+        }
+        p += more;
+        if (c < least || c > 0x10FFFF || isSurrogate(c))
+            return false;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(c));
+        }
+    }
     return true;
 }
 
-bool encodeUtf8(std::u16string_view text, std::string& out)
+// An unpaired surrogate becomes the loss byte, or fails the whole text
+// without one.
+bool encodeUtf8(std::u16string_view text, std::string& out, uint8_t lossByte)
 {
-    if (text.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max() / 3))
-        return false;
     if (isAscii(text)) {
         widenOrNarrow(text, out);
         return true;
     }
-    out.assign(std::max<size_t>(text.size() * 3, 1), '\0');
-    int32_t length = 0;
-    UErrorCode status = U_ZERO_ERROR;
-    u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &length, text.data(), static_cast<int32_t>(text.size()),
-                &status);
-    if (U_FAILURE(status))
-        return false;
-    out.resize(static_cast<size_t>(length));
+    out.clear();
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t c = text[i];
+        if (isSurrogate(c)) {
+            const bool paired = c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF;
+            if (!paired) {
+                if (lossByte == 0)
+                    return false;
+                out.push_back(static_cast<char>(lossByte));
+                continue;
+            }
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        }
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | c >> 6));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | c >> 12));
+            out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | c >> 18));
+            out.push_back(static_cast<char>(0x80 | (c >> 12 & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c >> 6 & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
     return true;
 }
 
@@ -481,11 +535,7 @@ bool encode(std::u16string_view text, CFStringEncoding encoding, std::string& ou
         encodeNonLossyAscii(text, out);
         return true;
     case kCFStringEncodingUTF8:
-        // With a loss byte to stand in for unpaired surrogates, the converter
-        // below does the work.
-        if (lossByte == 0)
-            return encodeUtf8(text, out);
-        break;
+        return encodeUtf8(text, out, lossByte);
     default:
         break;
     }

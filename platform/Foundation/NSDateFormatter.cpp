@@ -1,9 +1,6 @@
 #include "Foundation/NSDateFormatter.h"
 
-#include <unicode/datefmt.h>
-#include <unicode/locid.h>
-#include <unicode/timezone.h>
-#include <unicode/unistr.h>
+#include "CoreFoundation/IcuLibrary.h"
 
 #include <cstdlib>
 #include <memory>
@@ -35,15 +32,31 @@ std::string localeFromEnvironment()
     return id;
 }
 
-icu::DateFormat::EStyle icuStyle(NSDateFormatterStyle style)
+UDateFormatStyle icuStyle(NSDateFormatterStyle style)
 {
     switch (style) {
-    case NSDateFormatterShortStyle: return icu::DateFormat::kShort;
-    case NSDateFormatterMediumStyle: return icu::DateFormat::kMedium;
-    case NSDateFormatterLongStyle: return icu::DateFormat::kLong;
-    case NSDateFormatterFullStyle: return icu::DateFormat::kFull;
-    default: return icu::DateFormat::kNone;
+    case NSDateFormatterShortStyle: return UDAT_SHORT;
+    case NSDateFormatterMediumStyle: return UDAT_MEDIUM;
+    case NSDateFormatterLongStyle: return UDAT_LONG;
+    case NSDateFormatterFullStyle: return UDAT_FULL;
+    default: return UDAT_NONE;
     }
+}
+
+struct FormatCloser {
+    void operator()(UDateFormat* format) const { sentrel::icu()->udatClose(format); }
+};
+
+// The locale as ICU names it ("de_DE", "sr_Latn_RS"), en_US_POSIX for one
+// it cannot make sense of.
+std::string canonicalLocale(const std::string& id)
+{
+    char canonical[ULOC_FULLNAME_CAPACITY];
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t length = sentrel::icu()->ulocCanonicalize(id.c_str(), canonical, sizeof canonical, &status);
+    if (U_FAILURE(status) || status == U_STRING_NOT_TERMINATED_WARNING || length <= 0)
+        return "en_US_POSIX";
+    return std::string(canonical, static_cast<size_t>(length));
 }
 
 } // namespace
@@ -82,31 +95,48 @@ NSString* NSDateFormatter::localizedStringFromDate(const NSDate* date, NSDateFor
         localeID = sLocaleOverride ? *sLocaleOverride : localeFromEnvironment();
         zoneID = sTimeZoneOverride;
     }
+    if (!sentrel::icu())
+        return nil;
     // Making a formatter loads the locale's patterns and calendar, which
     // costs far more than formatting; the last one made is kept (per thread,
     // a formatter is not to be shared) while locale, zone and styles stay.
     struct Kept {
         std::string key;
-        std::unique_ptr<icu::DateFormat> format;
+        std::unique_ptr<UDateFormat, FormatCloser> format;
     };
     thread_local Kept kept;
     std::string key = localeID + '\n' + (zoneID ? "zone " + *zoneID : "default zone") + '\n' +
                       std::to_string(dateStyle) + ' ' + std::to_string(timeStyle);
     if (!kept.format || kept.key != key) {
-        icu::Locale locale = icu::Locale::createCanonical(localeID.c_str());
-        if (locale.isBogus())
-            locale = icu::Locale("en_US_POSIX");
-        kept.format.reset(icu::DateFormat::createDateTimeInstance(icuStyle(dateStyle), icuStyle(timeStyle), locale));
-        kept.key = std::move(key);
-        if (!kept.format)
+        kept.format.reset();
+        const std::string locale = canonicalLocale(localeID);
+        const NSString* zone = zoneID ? NSString::stringWithUTF8(*zoneID) : nil;
+        const std::u16string zoneUnits = zone ? zone->characters() : std::u16string();
+        UErrorCode status = U_ZERO_ERROR;
+        UDateFormat* format = sentrel::icu()->udatOpen(
+            icuStyle(timeStyle), icuStyle(dateStyle), locale.c_str(), zone ? zoneUnits.data() : nullptr,
+            zone ? static_cast<int32_t>(zoneUnits.size()) : -1, nullptr, 0, &status);
+        if (U_FAILURE(status)) {
+            if (format)
+                sentrel::icu()->udatClose(format);
             return nil;
-        if (zoneID)
-            kept.format->adoptTimeZone(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(*zoneID)));
+        }
+        kept.format.reset(format);
+        kept.key = std::move(key);
     }
-    const icu::DateFormat* format = kept.format.get();
 
-    icu::UnicodeString text;
-    format->format(static_cast<UDate>(date->timeIntervalSince1970() * 1000.0), text);
-    return NSString::stringWithCharacters(reinterpret_cast<const char16_t*>(text.getBuffer()),
-                                          static_cast<NSUInteger>(text.length()));
+    std::u16string text(64, u'\0');
+    for (;;) {
+        UErrorCode status = U_ZERO_ERROR;
+        const int32_t length = sentrel::icu()->udatFormat(kept.format.get(), date->timeIntervalSince1970() * 1000.0,
+                                                          text.data(), static_cast<int32_t>(text.size()), nullptr, &status);
+        if (status == U_BUFFER_OVERFLOW_ERROR) {
+            text.resize(static_cast<size_t>(length));
+            continue;
+        }
+        if (U_FAILURE(status))
+            return nil;
+        text.resize(static_cast<size_t>(length));
+        return NSString::stringWithCharacters(text.data(), static_cast<NSUInteger>(text.size()));
+    }
 }

@@ -164,6 +164,30 @@ TEST(Encodings, UnpairedSurrogatesDoNotBecomeUtf8)
     EXPECT_FALSE(encoded(u"a\xDE00", kCFStringEncodingUTF8));   // low without high
     EXPECT_FALSE(encoded(u"a\xD83D", kCFStringEncodingUTF8));   // high at the end
     EXPECT_EQ(encoded(u"a\xD83Dz", kCFStringEncodingUTF8, '?'), "a?z");
+    // The loss byte stands for the lone surrogate only; a pair after it is
+    // a character.
+    EXPECT_EQ(encoded(u"\xDE00" + emoji, kCFStringEncodingUTF8, '?'), "?\xF0\x9F\x98\x80");
+}
+
+TEST(Encodings, EveryUnicodeScalarValueRoundTripsThroughUtf8)
+{
+    std::u16string text;
+    size_t utf8Length = 0;
+    for (char32_t c = 1; c <= 0x10FFFF; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF)
+            continue;
+        if (c < 0x10000) {
+            text.push_back(static_cast<char16_t>(c));
+        } else {
+            text.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            text.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        }
+        utf8Length += c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    }
+    const std::optional<std::string> encodedText = encoded(text, kCFStringEncodingUTF8);
+    ASSERT_TRUE(encodedText);
+    EXPECT_EQ(encodedText->size(), utf8Length);
+    EXPECT_EQ(decoded(*encodedText, kCFStringEncodingUTF8), text);
 }
 
 TEST(Encodings, Utf16ByteOrders)
