@@ -145,6 +145,11 @@ def main():
               + ", ".join(f"{one / two:.2f}" for one, two in zip(walls[1], walls[2])))
         print(f"two one-job runs over 500 bundles each, at once: the machine's own ceiling for --jobs 2 "
               f"{2 * min(walls['alone']) / min(walls['pair']):.2f}x (best of 5 each)")
+        # The same 1,000 files as two whole processes side by side (each with
+        # its own start-up) against --jobs 2 (one start-up, then the workers).
+        print(f"the 1,000 bundles as those two processes at once: {1000 / min(walls['pair']):.0f} files/s, "
+              f"{min(walls[1]) / min(walls['pair']):.2f}x --jobs 1; --jobs 2 makes "
+              f"{100 * min(walls['pair']) / min(walls[2]):.0f}% of their files/s (best of 5 each)")
         for name, folder, count in (("1,000", thousand, 1000), ("10,000", ten_thousand, 10000)):
             _, rchar, rss, _ = run([inspect, "--jobs", "1", "--json", folder])
             print(f"{name} bundles, --jobs 1: {rchar / count / 1024:.1f} KiB read per bundle, peak RSS {rss / 1024:.1f} MiB")

@@ -29,20 +29,30 @@ std::string isoDate(const NSDate* date)
 
 bool isA(const NSObject* o, Class cls) { return o && o->isKindOfClass(cls); }
 
-// Untrusted bytes in a form safe to show. Each byte that is not part of valid
-// UTF-8 (a file name's own bytes, say) becomes \xNN. For a terminal, so does
-// every C0 control but the line feed, and DEL; a C1 control becomes \u0080 to
-// \u009F. Nothing else changes.
-std::string shown(std::string_view bytes, bool terminal)
+// Whether `bytes` shows as it is: printable ASCII (and, but for a
+// terminal, the C0 controls but NUL). No early exit, so that the compiler
+// checks many bytes at a time: most text is short and plain.
+bool isPlain(std::string_view bytes, bool terminal)
+{
+    bool special = false;
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        special |= (c == 0) | (c >= 0x7F) | (terminal & (c < 0x20) & (c != '\n'));
+    }
+    return !special;
+}
+
+// Untrusted bytes in a form safe to show, appended to `out`. Each byte that
+// is not part of valid UTF-8 (a file name's own bytes, say) becomes \xNN.
+// For a terminal, so does every C0 control but the line feed, and DEL; a C1
+// control becomes \u0080 to \u009F. Nothing else changes.
+void appendShown(std::string& out, std::string_view bytes, bool terminal)
 {
     static constexpr char hex[] = "0123456789ABCDEF";
-    // Most text is printable ASCII, which stays as it is.
-    if (std::all_of(bytes.begin(), bytes.end(), [terminal](char c) {
-            return c > 0 && c < 0x7F && (!terminal || c >= 0x20 || c == '\n');
-        }))
-        return std::string(bytes);
-    std::string out;
-    out.reserve(bytes.size());
+    if (isPlain(bytes, terminal)) {
+        out.append(bytes);
+        return;
+    }
     while (!bytes.empty()) {
         char32_t c = 0;
         const size_t n = sentrel::encodings::utf8Sequence(bytes, c);
@@ -63,7 +73,24 @@ std::string shown(std::string_view bytes, bool terminal)
             bytes.remove_prefix(n);
         }
     }
+}
+
+std::string shown(std::string_view bytes, bool terminal)
+{
+    std::string out;
+    appendShown(out, bytes, terminal);
     return out;
+}
+
+// The first `count` bytes in upper-case hexadecimal, as a fingerprint is
+// written.
+void appendHex(std::string& out, const uint8_t* bytes, size_t count)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    for (size_t i = 0; i < count; ++i) {
+        out += hex[bytes[i] >> 4];
+        out += hex[bytes[i] & 15];
+    }
 }
 
 std::string forJson(std::string_view bytes) { return shown(bytes, false); }
@@ -201,7 +228,10 @@ void appendJsonValue(std::string& out, const NSObject* value)
     } else if (isA(value, NSDate::class_())) {
         appendJsonText(out, isoDate(static_cast<const NSDate*>(value)));
     } else if (isA(value, NSData::class_())) {
-        appendJsonText(out, static_cast<const NSData*>(value)->certFingerprintHexString()->utf8());
+        auto* data = static_cast<const NSData*>(value);
+        out += '"';
+        appendHex(out, data->bytes(), data->length());
+        out += '"';
     } else if (isA(value, NSURL::class_())) {
         appendJsonText(out, static_cast<const NSURL*>(value)->absoluteString()->utf8());
     } else if (isA(value, NSArray::class_())) {
@@ -231,78 +261,98 @@ void appendJsonValue(std::string& out, const NSObject* value)
 
 // ---------------------------------------------------------------- text
 
-// A value made safe for the terminal, its lines after the first under the
-// indent. Line feeds at the end go; spaces stay, so that a value of a single
-// space is not shown as blank.
-std::string indentLines(const std::string& text, const std::string& indent)
+// A value made safe for the terminal, its lines after the first under an
+// indent of `indent` spaces. Line feeds at the end go; spaces stay, so that a
+// value of a single space is not shown as blank.
+void appendIndented(std::string& out, std::string_view text, size_t indent)
 {
-    std::string_view rest(text);
-    while (rest.ends_with('\n'))
-        rest.remove_suffix(1);
-    std::string out;
-    for (char c : forTerminal(rest)) {
-        out.push_back(c);
-        if (c == '\n')
-            out += indent;
+    while (text.ends_with('\n'))
+        text.remove_suffix(1);
+    std::string safe;
+    if (!isPlain(text, true)) {
+        appendShown(safe, text, true);
+        text = safe;
     }
-    return out;
+    for (size_t end; (end = text.find('\n')) != std::string_view::npos; text.remove_prefix(end + 1)) {
+        out.append(text.substr(0, end + 1));
+        out.append(indent, ' ');
+    }
+    out.append(text);
 }
 
-std::string textValue(const NSObject* value, const std::string& indent)
+void appendTextValue(std::string& out, const NSObject* value, size_t indent)
 {
-    if (!value)
-        return "(none)";
-    if (isA(value, NSBooleanNumber::class_()))
-        return static_cast<const NSNumber*>(value)->boolValue() ? "yes" : "no";
-    if (isA(value, NSString::class_())) {
-        std::string s = static_cast<const NSString*>(value)->utf8();
-        return s.empty() ? "\"\"" : indentLines(s, indent);
-    }
-    if (isA(value, NSDate::class_()))
-        return isoDate(static_cast<const NSDate*>(value));
-    if (isA(value, NSData::class_())) {
+    if (!value) {
+        out += "(none)";
+    } else if (isA(value, NSBooleanNumber::class_())) {
+        out += static_cast<const NSNumber*>(value)->boolValue() ? "yes" : "no";
+    } else if (isA(value, NSString::class_())) {
+        const std::string text = static_cast<const NSString*>(value)->utf8();
+        if (text.empty())
+            out += "\"\"";
+        else
+            appendIndented(out, text, indent);
+    } else if (isA(value, NSDate::class_())) {
+        out += isoDate(static_cast<const NSDate*>(value));
+    } else if (isA(value, NSData::class_())) {
+        // The length, and the bytes in hexadecimal up to 64 digits.
         auto* data = static_cast<const NSData*>(value);
-        std::string hex = data->certFingerprintHexString()->utf8();
-        if (hex.size() > 64)
-            hex = hex.substr(0, 64) + "...";
-        return std::to_string(data->length()) + " bytes" + (hex.empty() ? "" : " " + hex);
-    }
-    if (isA(value, NSURL::class_()))
-        return forTerminal(static_cast<const NSURL*>(value)->absoluteString()->utf8());
-    if (isA(value, NSArray::class_())) {
+        out += std::to_string(data->length()) + " bytes";
+        if (data->length() > 0) {
+            out += ' ';
+            appendHex(out, data->bytes(), std::min<size_t>(data->length(), 32));
+            if (data->length() > 32)
+                out += "...";
+        }
+    } else if (isA(value, NSURL::class_())) {
+        appendShown(out, static_cast<const NSURL*>(value)->absoluteString()->utf8(), true);
+    } else if (isA(value, NSArray::class_())) {
         auto* array = static_cast<const NSArray*>(value);
-        if (array->count() == 0)
-            return "(empty list)";
+        if (array->count() == 0) {
+            out += "(empty list)";
+            return;
+        }
         const bool nested = std::any_of(array->begin(), array->end(), [](const Retained<NSObject>& item) {
             return isA(item, NSArray::class_()) || isA(item, NSDictionary::class_());
         });
-        std::string out;
         if (nested) {
             // One item a line, numbered, each under its own indent.
-            out = std::to_string(array->count()) + " items";
-            for (NSUInteger i = 0; i < array->count(); ++i)
-                out += "\n" + indent + "  [" + std::to_string(i) + "] " + textValue(array->objectAtIndex(i), indent + "    ");
-            return out;
+            out += std::to_string(array->count()) + " items";
+            for (NSUInteger i = 0; i < array->count(); ++i) {
+                out += '\n';
+                out.append(indent + 2, ' ');
+                out += "[" + std::to_string(i) + "] ";
+                appendTextValue(out, array->objectAtIndex(i), indent + 4);
+            }
+            return;
         }
-        for (id item : *array)
-            out += (out.empty() ? "" : ", ") + textValue(item, indent);
-        return out;
-    }
-    if (isA(value, NSDictionary::class_())) {
+        bool first = true;
+        for (id item : *array) {
+            if (!first)
+                out += ", ";
+            first = false;
+            appendTextValue(out, item, indent);
+        }
+    } else if (isA(value, NSDictionary::class_())) {
         auto* dict = static_cast<const NSDictionary*>(value);
-        if (dict->count() == 0)
-            return "(empty)";
-        std::string out = std::to_string(dict->count()) + (dict->count() == 1 ? " entry" : " entries");
-        for (NSUInteger i = 0; i < dict->count(); ++i)
-            out += "\n" + indent + "  " + forTerminal(dict->keyAtIndex(i)->description()->utf8()) + " = " +
-                   textValue(dict->valueAtIndex(i), indent + "    ");
-        return out;
-    }
-    if (isA(value, NSImage::class_())) {
+        if (dict->count() == 0) {
+            out += "(empty)";
+            return;
+        }
+        out += std::to_string(dict->count()) + (dict->count() == 1 ? " entry" : " entries");
+        for (NSUInteger i = 0; i < dict->count(); ++i) {
+            out += '\n';
+            out.append(indent + 2, ' ');
+            appendShown(out, dict->keyAtIndex(i)->description()->utf8(), true);
+            out += " = ";
+            appendTextValue(out, dict->valueAtIndex(i), indent + 4);
+        }
+    } else if (isA(value, NSImage::class_())) {
         NSSize size = static_cast<const NSImage*>(value)->size();
-        return "image " + std::to_string(static_cast<int>(size.width)) + "x" + std::to_string(static_cast<int>(size.height));
+        out += "image " + std::to_string(static_cast<int>(size.width)) + "x" + std::to_string(static_cast<int>(size.height));
+    } else {
+        appendIndented(out, value->description()->utf8(), indent);
     }
-    return indentLines(value->description()->utf8(), indent);
 }
 
 std::string padded(const std::string& text, size_t width)
@@ -363,13 +413,18 @@ std::string textReport(const FileReport& report)
         for (const ReportField& field : section.fields)
             width = std::max(width, field.key.size());
     width += 2;
-    const std::string indent(2 + width, ' ');
 
-    std::string out = forTerminal(report.path) + "\n";
+    std::string out;
+    out.reserve(16384);
+    appendShown(out, report.path, true);
+    out += '\n';
     for (const ReportSection& section : report.sections) {
         out += section.title + "\n";
-        for (const ReportField& field : section.fields)
-            out += "  " + padded(field.key, width) + textValue(field.value, indent) + "\n";
+        for (const ReportField& field : section.fields) {
+            out += "  " + padded(field.key, width);
+            appendTextValue(out, field.value, 2 + width);
+            out += '\n';
+        }
     }
     out += "Certificates";
     if (report.certificates.empty()) {
