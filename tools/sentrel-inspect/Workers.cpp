@@ -26,6 +26,7 @@ constexpr size_t kHeader = 4 * sizeof(uint64_t);
 // a worker writes in that time.
 constexpr int kRestMilliseconds = 5;
 constexpr int kPipeSize = 1 << 20;
+constexpr size_t kFirstBuffer = 128 << 10;
 
 [[noreturn]] void workerMain(int fd, std::atomic<uint64_t>* next, size_t count,
                              const std::function<EntryOutcome(size_t)>& inspect)
@@ -71,7 +72,7 @@ struct Worker {
     bool read()
     {
         for (;;) {
-            if (capacity - end < kPipeSize / 4)
+            if (end == capacity)
                 makeRoom();
             const ssize_t n = ::read(fd, data.get() + end, capacity - end);
             if (n > 0) {
@@ -84,13 +85,15 @@ struct Worker {
         }
     }
 
-    // The unread part to the front, in a bigger buffer when it fills more
-    // than half (a record larger than the pipe).
+    // The unread part to the front, in a buffer twice as large when it
+    // fills half or more (records that came together, or one larger than
+    // the buffer). The buffer starts small: what a round brings is mostly a
+    // few reports, and every page of it touched is a page fault.
     void makeRoom()
     {
         const size_t unread = end - begin;
-        if (capacity - unread < kPipeSize / 2) {
-            const size_t bigger = std::max<size_t>(2 * capacity, kPipeSize);
+        if (unread >= capacity / 2) {
+            const size_t bigger = std::max<size_t>(2 * capacity, kFirstBuffer);
             auto moved = std::make_unique_for_overwrite<char[]>(bigger);
             if (unread)
                 std::memcpy(moved.get(), data.get() + begin, unread);
