@@ -58,13 +58,16 @@ struct Worker {
     std::unique_ptr<char[]> data;
     size_t capacity = 0, begin = 0, end = 0;
 
-    // The header of the first record when the whole record is in.
+    // The header of the first record when the whole record is in. The
+    // lengths are checked one by one: a worker that a hostile file took
+    // over could write any, and their sum could wrap around.
     bool nextRecord(uint64_t header[4]) const
     {
         if (end - begin < kHeader)
             return false;
         std::memcpy(header, data.get() + begin, kHeader);
-        return end - begin - kHeader >= header[2] + header[3];
+        const size_t available = end - begin - kHeader;
+        return header[2] <= available && header[3] <= available - header[2];
     }
 
     // Reads what the pipe holds; false once the pipe has ended (the worker
