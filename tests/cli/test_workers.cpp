@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -31,6 +32,14 @@ TEST(Workers, RecordsOfAnySizeComeInOrderAndAnEntryWhoseWorkerDiedIsLost)
         bool outRight, errRight;
     };
     std::vector<Seen> seen;
+    // The texts are looked at when the flush comes, as the program writes
+    // them then: they must still be whole.
+    struct Held {
+        size_t index;
+        uint32_t flags;
+        std::string_view out, err;
+    };
+    std::vector<Held> held;
     size_t flushes = 0;
     inspectInOrder(
         kCount, 3,
@@ -43,12 +52,19 @@ TEST(Workers, RecordsOfAnySizeComeInOrderAndAnEntryWhoseWorkerDiedIsLost)
             outcome.flags = static_cast<uint32_t>(i);
             return outcome;
         },
-        [&](size_t i, uint32_t flags, std::string_view out, std::string_view err) {
-            const bool isLost = i == kDies;
-            seen.push_back({i, flags, out == (isLost ? "" : textOf(i)),
-                            err == (isLost ? "lost\n" : i % 5 == 0 ? "note " + std::to_string(i) + "\n" : "")});
+        [&](size_t i, uint32_t flags, std::string_view out, std::string_view err) { held.push_back({i, flags, out, err}); },
+        [&] {
+            ++flushes;
+            for (const Held& h : held) {
+                const bool isLost = h.index == kDies;
+                seen.push_back({h.index, h.flags, h.out == (isLost ? "" : textOf(h.index)),
+                                h.err == (isLost                ? "lost\n"
+                                          : h.index % 5 == 0 ? "note " + std::to_string(h.index) + "\n"
+                                                             : "")});
+            }
+            held.clear();
         },
-        [&] { ++flushes; }, lost);
+        lost);
 
     ASSERT_EQ(seen.size(), kCount);
     for (size_t i = 0; i < kCount; ++i) {
@@ -58,7 +74,35 @@ TEST(Workers, RecordsOfAnySizeComeInOrderAndAnEntryWhoseWorkerDiedIsLost)
         EXPECT_TRUE(seen[i].errRight) << i;
     }
     EXPECT_GE(flushes, 1u);
-    EXPECT_LE(flushes, kCount);
+}
+
+// Pieces go out whole and in order, however many there are and whatever
+// their sizes, empty ones among them.
+TEST(Workers, WriteAllSendsEveryPieceInOrder)
+{
+    std::vector<std::string> texts;
+    for (size_t i = 0; i < 3000; ++i)
+        texts.push_back(i % 3 == 0 ? std::string() : std::string(i % 1000 == 1 ? 200000 : i % 50, char('A' + i % 26)));
+    std::vector<std::string_view> pieces(texts.begin(), texts.end());
+    std::string expected;
+    for (const std::string& text : texts)
+        expected += text;
+
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    std::string got;
+    std::thread reader([&] {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
+            got.append(buffer, static_cast<size_t>(n));
+    });
+    EXPECT_TRUE(writeAll(fds[1], pieces));
+    ::close(fds[1]);
+    reader.join();
+    ::close(fds[0]);
+    EXPECT_EQ(got.size(), expected.size());
+    EXPECT_TRUE(got == expected);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <sys/mman.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -35,12 +36,9 @@ constexpr size_t kFirstBuffer = 128 << 10;
         const uint64_t index = next->fetch_add(1);
         if (index >= count)
             break;
-        EntryOutcome outcome = inspect(index);
-        std::string record(kHeader, '\0');
+        const EntryOutcome outcome = inspect(index);
         const uint64_t header[4] = {index, outcome.flags, outcome.out.size(), outcome.err.size()};
-        std::memcpy(record.data(), header, kHeader);
-        record += outcome.out;
-        record += outcome.err;
+        const std::string_view record[] = {{reinterpret_cast<const char*>(header), kHeader}, outcome.out, outcome.err};
         if (!writeAll(fd, record))
             break;
     }
@@ -70,28 +68,32 @@ struct Worker {
         return header[2] <= available && header[3] <= available - header[2];
     }
 
-    // Reads what the pipe holds; false once the pipe has ended (the worker
-    // is gone).
-    bool read()
+    enum class Read { Some, Nothing, Ended };
+
+    // Reads what the pipe holds, at most what the buffer has room for
+    // (records already handed out make way first): Ended once the pipe has
+    // ended (the worker is gone).
+    Read read()
     {
+        if (capacity - end < capacity / 4 + 1)
+            makeRoom();
         for (;;) {
-            if (end == capacity)
-                makeRoom();
             const ssize_t n = ::read(fd, data.get() + end, capacity - end);
             if (n > 0) {
                 end += static_cast<size_t>(n);
-                continue;
+                return Read::Some;
             }
             if (n < 0 && errno == EINTR)
                 continue;
-            return n < 0 && errno == EAGAIN;
+            return n < 0 && errno == EAGAIN ? Read::Nothing : Read::Ended;
         }
     }
 
     // The unread part to the front, in a buffer twice as large when it
-    // fills half or more (records that came together, or one larger than
-    // the buffer). The buffer starts small: what a round brings is mostly a
-    // few reports, and every page of it touched is a page fault.
+    // fills half or more (records waiting for another worker's, or one
+    // larger than the buffer). The buffer starts small and is read into a
+    // part at a time, what is due handed out in between, so that the same
+    // few pages serve the whole run: every new page touched is a page fault.
     void makeRoom()
     {
         const size_t unread = end - begin;
@@ -112,18 +114,32 @@ struct Worker {
 
 } // namespace
 
-bool writeAll(int fd, const std::string& text)
+bool writeAll(int fd, std::span<const std::string_view> pieces)
 {
-    const char* data = text.data();
-    size_t size = text.size();
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
+    constexpr int kMostPieces = 1024;   // IOV_MAX
+    size_t piece = 0, offset = 0;       // where the unwritten part begins
+    while (piece < pieces.size()) {
+        iovec vectors[kMostPieces];
+        int count = 0;
+        for (size_t i = piece; i < pieces.size() && count < kMostPieces; ++i) {
+            const size_t skip = i == piece ? offset : 0;
+            if (pieces[i].size() > skip)
+                vectors[count++] = {const_cast<char*>(pieces[i].data()) + skip, pieces[i].size() - skip};
+        }
+        if (count == 0)
+            break;
+        const ssize_t n = ::writev(fd, vectors, count);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
-        data += n;
-        size -= static_cast<size_t>(n);
+        size_t written = static_cast<size_t>(n);
+        while (piece < pieces.size() && written >= pieces[piece].size() - offset) {
+            written -= pieces[piece].size() - offset;
+            offset = 0;
+            ++piece;
+        }
+        offset += written;
     }
     return true;
 }
@@ -229,14 +245,24 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
             while (::poll(polls.data(), polls.size(), events ? -1 : kRestMilliseconds) < 0 && errno == EINTR) {
             }
         }
-        for (Worker& worker : workers)
-            if (worker.fd >= 0 && !worker.read()) {
-                ::close(worker.fd);
-                worker.fd = -1;
-                --open;
+        // Every pipe to its end, a buffer's room at a time; what is due
+        // goes out after each pass, before the buffers make room again.
+        for (bool more = true; more;) {
+            more = false;
+            for (Worker& worker : workers) {
+                if (worker.fd < 0)
+                    continue;
+                const Worker::Read read = worker.read();
+                more |= read == Worker::Read::Some;
+                if (read == Worker::Read::Ended) {
+                    ::close(worker.fd);
+                    worker.fd = -1;
+                    --open;
+                }
             }
-        if (emitDue())
-            flush();
+            if (emitDue())
+                flush();
+        }
     }
     for (Worker& worker : workers) {
         int status = 0;
@@ -247,11 +273,12 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
     // and never answered are lost, any never taken (no worker could go on)
     // are inspected here.
     while (emitted < count) {
+        EntryOutcome outcome;
         if (!emitDue()) {
             if (emitted < next->load()) {
                 emit(emitted, lost.flags, lost.out, lost.err);
             } else {
-                const EntryOutcome outcome = inspect(emitted);
+                outcome = inspect(emitted);
                 emit(emitted, outcome.flags, outcome.out, outcome.err);
             }
             ++emitted;

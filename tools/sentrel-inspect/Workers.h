@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -20,8 +21,9 @@ struct EntryOutcome {
     uint32_t flags = 0;     // the caller's own bits
 };
 
-// Takes entry `index`'s outcome: its flags and texts, which last only for
-// the call.
+// Takes entry `index`'s outcome: its flags and texts, which stay as they are
+// until the flush() that follows returns (so that a batch of reports can go
+// out in one write, without a copy).
 using EntryEmitter = std::function<void(size_t index, uint32_t flags, std::string_view out, std::string_view err)>;
 
 // Calls inspect(i) for every i below `count`, in this process when jobs is 1
@@ -36,9 +38,10 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
                     const EntryEmitter& emit, const std::function<void()>& flush,
                     const EntryOutcome& lost);
 
-// Writes all of `text` to `fd` (again after an interruption or a partial
-// write); false when the file refuses it.
-bool writeAll(int fd, const std::string& text);
+// Writes all of the pieces to `fd`, in order and as few writes as the
+// system allows (again after an interruption or a partial write); false
+// when the file refuses them.
+bool writeAll(int fd, std::span<const std::string_view> pieces);
 
 // The cores this process may run on.
 unsigned availableCores();

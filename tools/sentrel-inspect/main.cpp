@@ -180,9 +180,10 @@ int main(int argc, char** argv)
     summary.verified = options->verify;
     EntryOutcome lost;
     lost.flags = kFailed;
-    // The reports of a batch go out in one write; an error line first sends
-    // what came before it, so that the two streams keep their order.
-    std::string pending;
+    // The reports of a batch go out in one write, from where they came in;
+    // an error line first sends what came before it, so that the two
+    // streams keep their order.
+    std::vector<std::string_view> pending;
     size_t shown = 0;
     const auto send = [&] {
         std::fflush(stdout);
@@ -200,7 +201,7 @@ int main(int argc, char** argv)
                 send();
                 std::fwrite(err.data(), 1, err.size(), stderr);
             }
-            pending += out;
+            pending.push_back(out);
             summary.add(flags);
             shown = i + 1;
         },
