@@ -2,6 +2,7 @@
 
 #include "Foundation/Foundation.h"
 
+#include "CoreServices/BundleFolder.h"
 #include "CoreServices/MimeTypes.h"
 #include "CoreServices/PlugIns.h"
 
@@ -24,21 +25,6 @@ uint32_t bigEndian32(const uint8_t* p)
 uint32_t littleEndian32(const uint8_t* p)
 {
     return (uint32_t(p[3]) << 24) | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | uint32_t(p[0]);
-}
-
-bool endsWithIgnoringCase(const std::string& text, const std::string& suffix)
-{
-    if (text.size() < suffix.size())
-        return false;
-    return std::equal(suffix.rbegin(), suffix.rend(), text.rbegin(),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b)); });
-}
-
-std::string withoutTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
 }
 
 bool isDirectoryPath(const std::string& path)
@@ -128,17 +114,6 @@ MachOKind machOKindOfFile(const std::string& path)
     return got > 0 ? machOKind(head, static_cast<size_t>(got)) : MachOKind::None;
 }
 
-namespace {
-
-// For a folder, without trailing slashes.
-bool folderHasInformation(const std::string& folder)
-{
-    struct stat st;
-    return stat((folder + "/Contents/Info.plist").c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-} // namespace
-
 bool isBundle(const std::string& path)
 {
     return isDirectoryPath(path) && folderHasInformation(withoutTrailingSlashes(path));
@@ -150,14 +125,6 @@ bool isApplicationBundle(const std::string& path)
         return false;
     const std::string folder = withoutTrailingSlashes(path);
     return endsWithIgnoringCase(folder, ".app") || (folderHasInformation(folder) && declaresApplication(folder));
-}
-
-bool isBundleFolder(const std::string& folder)
-{
-    // An application bundle without the ".app" name declares APPL in its
-    // Info.plist, so it has one and is a bundle anyway.
-    const std::string trimmed = withoutTrailingSlashes(folder);
-    return endsWithIgnoringCase(trimmed, ".app") || folderHasInformation(trimmed);
 }
 
 ItemKind itemKindAtPath(const std::string& path)

@@ -30,9 +30,6 @@ MachOKind machOKindOfFile(const std::string& path);
 bool isApplicationBundle(const std::string& path);
 // A folder with a Contents/Info.plist (an application bundle included).
 bool isBundle(const std::string& path);
-// For a path already known to be a folder: either of the two above, looked
-// at with one stat at most (none for a name ending in ".app").
-bool isBundleFolder(const std::string& folder);
 
 struct ItemKind {
     bool exists = false;

@@ -155,14 +155,15 @@ TEST_F(CommandLine, UsageErrorsAndInformation)
 // The program answers --help and --version by itself and loads the
 // inspector for anything else: alone in a folder, without the inspector
 // beside it, it still answers them, and says so for the rest.
-TEST_F(CommandLine, HelpAndVersionNeedNotLoadTheInspector)
+TEST_F(CommandLine, OnlyAnInspectionLoadsTheInspector)
 {
+    // The program alone, without the module beside it.
     const fs::path bin = s_dir / "alone" / "bin";
     fs::create_directories(bin);
-    fs::copy_file(SENTREL_INSPECT_PATH, bin / "sentrel-inspect");
+    fs::copy_file(SENTREL_INSPECT_PATH, bin / "sentrel-inspect", fs::copy_options::overwrite_existing);
     auto alone = [&](const std::string& arguments) {
         Outcome r;
-        FILE* pipe = popen(("'" + (bin / "sentrel-inspect").string() + "' " + arguments + " 2>&1").c_str(), "r");
+        FILE* pipe = popen(("cd '" + s_dir.string() + "' && '" + (bin / "sentrel-inspect").string() + "' " + arguments + " 2>&1").c_str(), "r");
         char buffer[4096];
         for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
             r.out.append(buffer, n);
@@ -171,15 +172,26 @@ TEST_F(CommandLine, HelpAndVersionNeedNotLoadTheInspector)
         return r;
     };
     EXPECT_EQ(alone("--version").out, run("--version").out);
-    EXPECT_EQ(alone("--version --help -h").out, run("--help").out);   // help before version, as the inspector says
-    // Anything else is the inspector's to answer, a usage error included.
-    for (const char* other : {"plain.txt", "--version plain.txt", "--version --bogus", "-- --version", ""}) {
-        const Outcome r = alone(other);
-        EXPECT_EQ(r.status, 1) << other;
-        EXPECT_NE(r.out.find("cannot load"), std::string::npos) << other;
+    EXPECT_EQ(alone("--version --help -h").out, run("--help").out);   // help before version
+    EXPECT_EQ(alone("--version plain.txt").out, run("--version").out);
+    // Usage errors, and entries that are errors of the walk, need no inspector.
+    for (const char* usage : {"--version --bogus", "", "--jobs 0 plain.txt"}) {
+        EXPECT_EQ(alone(usage).status, 2) << usage;
+        EXPECT_EQ(run(usage).status, 2) << usage;
     }
-    EXPECT_EQ(run("--version --bogus").status, 2);
-    EXPECT_EQ(run("-- --version").status, 1);   // a file named --version, which is not there
+    const Outcome missing = alone("-- --version");   // a file named --version, which is not there
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.out.find("sentrel-inspect: --version: No such file or directory"), std::string::npos) << missing.out;
+    EXPECT_EQ(missing.out.find("cannot load"), std::string::npos) << missing.out;
+    // An inspection cannot go on without it, in this process or in workers;
+    // it is said once.
+    for (const char* inspection : {"plain.txt", "--jobs 1 .", "--jobs 2 ."}) {
+        const Outcome r = alone(inspection);
+        EXPECT_EQ(r.status, 1) << inspection;
+        const size_t said = r.out.find("cannot load");
+        EXPECT_NE(said, std::string::npos) << inspection << r.out;
+        EXPECT_EQ(r.out.find("cannot load", said + 1), std::string::npos) << inspection << r.out;
+    }
 }
 
 TEST_F(CommandLine, RemovesTheQuarantineAndReportsTheFileAsItNowIs)
@@ -348,8 +360,9 @@ TEST_F(CommandLine, RealDeveloperIdBinaryFromAMac)
     EXPECT_EQ(report["hasActiveSecuritySandbox"], false);
     ASSERT_EQ(report["slices"].size(), 2u);
     for (const json& slice : report["slices"]) {
-        if (slice["architecture"] == "arm64")
+        if (slice["architecture"] == "arm64") {
             EXPECT_EQ(slice["identifier"], "sentry_cli-ed605fe0983d3ac0");
+        }
     }
 }
 

@@ -5,6 +5,9 @@
 
 #include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -41,17 +44,23 @@ TEST(Workers, RecordsOfAnySizeComeInOrderAndAnEntryWhoseWorkerDiedIsLost)
     };
     std::vector<Held> held;
     size_t flushes = 0;
-    inspectInOrder(
-        kCount, 3,
-        [&](size_t i) {
-            if (i == kDies)
-                ::_exit(0);   // in a worker: it ends without answering
-            EntryOutcome outcome;
-            outcome.out = textOf(i);
-            outcome.err = i % 5 == 0 ? "note " + std::to_string(i) + "\n" : "";
-            outcome.flags = static_cast<uint32_t>(i);
-            return outcome;
-        },
+    WorkerPool pool(
+        3, [] {},
+        [](std::string_view list) -> Inspect {
+            // The flags say whether the worker was given the list whole.
+            return [right = list == "the list"](size_t i) {
+                if (i == kDies)
+                    ::_exit(0);   // it ends without answering
+                EntryOutcome outcome;
+                outcome.out = textOf(i);
+                outcome.err = i % 5 == 0 ? "note " + std::to_string(i) + "\n" : "";
+                outcome.flags = right ? static_cast<uint32_t>(i) : 12345;
+                return outcome;
+            };
+        });
+    ASSERT_EQ(pool.size(), 3u);
+    pool.run(
+        "the list", kCount, [](size_t) -> EntryOutcome { ADD_FAILURE() << "every entry was taken"; return {}; },
         [&](size_t i, uint32_t flags, std::string_view out, std::string_view err) { held.push_back({i, flags, out, err}); },
         [&] {
             ++flushes;
@@ -74,6 +83,60 @@ TEST(Workers, RecordsOfAnySizeComeInOrderAndAnEntryWhoseWorkerDiedIsLost)
         EXPECT_TRUE(seen[i].errRight) << i;
     }
     EXPECT_GE(flushes, 1u);
+}
+
+// The workers start up before the run (that is what they are started early
+// for); a pool never run ends its workers, however far they are; and when
+// every worker ends before taking an entry, the entries are inspected here.
+TEST(Workers, WorkersStartBeforeTheRunAndTheParentStandsInForThemAll)
+{
+    char pattern[] = "/tmp/sentrel-workers-XXXXXX";
+    const std::string folder = ::mkdtemp(pattern);
+    const auto startedCount = [&] {
+        size_t n = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            n += entry.path().filename().string().starts_with("started");
+        return n;
+    };
+    const auto waitForStarts = [&](size_t n) {
+        for (int tries = 0; tries < 500 && startedCount() < n; ++tries)
+            ::usleep(10000);
+        return startedCount();
+    };
+    const auto noEntries = [](std::string_view) -> Inspect { return [](size_t) { return EntryOutcome{}; }; };
+    const auto before = std::chrono::steady_clock::now();
+    {
+        WorkerPool idle(2, [&] {
+            std::ofstream(folder + "/started" + std::to_string(::getpid()));
+            ::sleep(60);
+        }, noEntries);
+        EXPECT_EQ(waitForStarts(2), 2u);
+    }
+    // The sleepers were ended, not waited for.
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(30));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directory(folder);
+
+    WorkerPool failing(2, [&] {
+        std::ofstream(folder + "/started" + std::to_string(::getpid()));
+        ::_exit(1);
+    }, noEntries);
+    EXPECT_EQ(waitForStarts(2), 2u);
+    std::vector<size_t> order;
+    failing.run(
+        "", 5,
+        [](size_t i) {
+            EntryOutcome outcome;
+            outcome.flags = static_cast<uint32_t>(i) + 100;
+            return outcome;
+        },
+        [&](size_t i, uint32_t flags, std::string_view, std::string_view) {
+            EXPECT_EQ(flags, i + 100);
+            order.push_back(i);
+        },
+        [] {}, EntryOutcome{});
+    EXPECT_EQ(order, (std::vector<size_t>{0, 1, 2, 3, 4}));
+    std::filesystem::remove_all(folder);
 }
 
 // Pieces go out whole and in order, however many there are and whatever

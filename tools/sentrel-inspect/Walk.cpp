@@ -1,6 +1,6 @@
 #include "Walk.h"
 
-#include "CoreServices/ItemKind.h"
+#include "CoreServices/BundleFolder.h"
 
 #include <dirent.h>
 #include <sys/stat.h>

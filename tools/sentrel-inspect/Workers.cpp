@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
@@ -29,18 +30,49 @@ constexpr int kRestMilliseconds = 5;
 constexpr int kPipeSize = 1 << 20;
 constexpr size_t kFirstBuffer = 128 << 10;
 
-[[noreturn]] void workerMain(int fd, std::atomic<uint64_t>* next, size_t count,
-                             const std::function<EntryOutcome(size_t)>& inspect)
+// Reads the whole of the file `fd` from its start.
+std::string readWhole(int fd)
 {
-    for (;;) {
-        const uint64_t index = next->fetch_add(1);
-        if (index >= count)
-            break;
-        const EntryOutcome outcome = inspect(index);
-        const uint64_t header[4] = {index, outcome.flags, outcome.out.size(), outcome.err.size()};
-        const std::string_view record[] = {{reinterpret_cast<const char*>(header), kHeader}, outcome.out, outcome.err};
-        if (!writeAll(fd, record))
-            break;
+    std::string bytes;
+    char buffer[1 << 16];
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return bytes;
+        bytes.append(buffer, static_cast<size_t>(n));
+        at += n;
+    }
+}
+
+// A worker: its start-up, then, once the parent has written the list (its
+// end of `go` closes), the entries it takes.
+[[noreturn]] void workerMain(int fd, int go, int listFile, std::atomic<uint64_t>* next,
+                             const std::function<void()>& prepare,
+                             const std::function<Inspect(std::string_view)>& begin)
+{
+    prepare();
+    char byte;
+    while (::read(go, &byte, 1) < 0 && errno == EINTR) {
+    }
+    // The number of entries, then the list; nothing when the parent gave
+    // no run.
+    const std::string list = readWhole(listFile);
+    uint64_t count = 0;
+    if (list.size() >= sizeof count) {
+        std::memcpy(&count, list.data(), sizeof count);
+        const Inspect inspect = begin(std::string_view(list).substr(sizeof count));
+        for (;;) {
+            const uint64_t index = next->fetch_add(1);
+            if (index >= count)
+                break;
+            const EntryOutcome outcome = inspect(index);
+            const uint64_t header[4] = {index, outcome.flags, outcome.out.size(), outcome.err.size()};
+            const std::string_view record[] = {{reinterpret_cast<const char*>(header), kHeader}, outcome.out, outcome.err};
+            if (!writeAll(fd, record))
+                break;
+        }
     }
     std::fflush(nullptr);
     // The parent owns everything inherited; leave without running the
@@ -48,9 +80,11 @@ constexpr size_t kFirstBuffer = 128 << 10;
     ::_exit(0);
 }
 
-// A worker as the parent sees it: its pipe, and what has been read from it
-// and not yet taken, in data[begin, end).
-struct Worker {
+} // namespace
+
+// What has been read from a worker's pipe and not yet taken is in
+// data[begin, end).
+struct WorkerPool::Worker {
     pid_t pid = -1;
     int fd = -1;
     std::unique_ptr<char[]> data;
@@ -112,8 +146,6 @@ struct Worker {
     }
 };
 
-} // namespace
-
 bool writeAll(int fd, std::span<const std::string_view> pieces)
 {
     constexpr int kMostPieces = 1024;   // IOV_MAX
@@ -153,41 +185,48 @@ unsigned availableCores()
     return n > 0 ? static_cast<unsigned>(n) : 1;
 }
 
-void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcome(size_t)>& inspect,
-                    const EntryEmitter& emit, const std::function<void()>& flush,
-                    const EntryOutcome& lost)
+void inspectHere(size_t count, const Inspect& inspect, const EntryEmitter& emit, const std::function<void()>& flush)
 {
-    if (jobs <= 1 || count <= 1) {
-        for (size_t i = 0; i < count; ++i) {
-            const EntryOutcome outcome = inspect(i);
-            emit(i, outcome.flags, outcome.out, outcome.err);
-            flush();
-        }
-        return;
+    for (size_t i = 0; i < count; ++i) {
+        const EntryOutcome outcome = inspect(i);
+        emit(i, outcome.flags, outcome.out, outcome.err);
+        flush();
     }
+}
 
+WorkerPool::WorkerPool(unsigned jobs, const std::function<void()>& prepare,
+                       const std::function<Inspect(std::string_view list)>& begin)
+{
     void* shared = ::mmap(nullptr, sizeof(std::atomic<uint64_t>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    if (shared == MAP_FAILED) {
-        inspectInOrder(count, 1, inspect, emit, flush, lost);
+    int go[2] = {-1, -1};
+    m_list = ::memfd_create("sentrel-inspect-entries", MFD_CLOEXEC);
+    if (shared == MAP_FAILED || m_list < 0 || ::pipe2(go, O_CLOEXEC) != 0) {
+        if (shared != MAP_FAILED)
+            ::munmap(shared, sizeof(std::atomic<uint64_t>));
+        if (m_list >= 0)
+            ::close(m_list);
+        m_list = -1;
         return;
     }
-    auto* next = new (shared) std::atomic<uint64_t>(0);
+    m_next = new (shared) std::atomic<uint64_t>(0);
+    m_go = go[1];
 
     // Whatever is buffered would otherwise be written once by each worker.
     std::fflush(nullptr);
-    std::vector<Worker> workers;
-    for (unsigned w = 0; w < jobs && w < count; ++w) {
+    m_workers.reserve(jobs);
+    for (unsigned w = 0; w < jobs; ++w) {
         int fds[2];
-        if (::pipe(fds) != 0)
+        if (::pipe2(fds, O_CLOEXEC) != 0)
             break;
         // Room for the records that gather while the parent rests (below).
         ::fcntl(fds[0], F_SETPIPE_SZ, kPipeSize);
         const pid_t pid = ::fork();
         if (pid == 0) {
             ::close(fds[0]);
-            for (const Worker& other : workers)
+            ::close(m_go);
+            for (const Worker& other : m_workers)
                 ::close(other.fd);
-            workerMain(fds[1], next, count, inspect);
+            workerMain(fds[1], go[0], m_list, m_next, prepare, begin);
         }
         ::close(fds[1]);
         if (pid < 0) {
@@ -196,15 +235,61 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
         }
         // The parent takes whatever a pipe holds without waiting for more.
         ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
-        Worker& worker = workers.emplace_back();
+        Worker& worker = m_workers.emplace_back();
         worker.pid = pid;
         worker.fd = fds[0];
     }
-    if (workers.empty()) {
-        ::munmap(shared, sizeof(std::atomic<uint64_t>));
-        inspectInOrder(count, 1, inspect, emit, flush, lost);
+    ::close(go[0]);
+}
+
+WorkerPool::~WorkerPool()
+{
+    endWorkers(true);
+    if (m_list >= 0)
+        ::close(m_list);
+    if (m_next)
+        ::munmap(m_next, sizeof(std::atomic<uint64_t>));
+}
+
+size_t WorkerPool::size() const
+{
+    return m_workers.size();
+}
+
+// Waits for every worker to end; with `stop`, ends them first (they have
+// been given no entries, and may still be starting).
+void WorkerPool::endWorkers(bool stop)
+{
+    if (m_go >= 0) {
+        ::close(m_go);
+        m_go = -1;
+    }
+    for (Worker& worker : m_workers) {
+        if (stop && worker.pid > 0)
+            ::kill(worker.pid, SIGKILL);
+        if (worker.fd >= 0) {
+            ::close(worker.fd);
+            worker.fd = -1;
+        }
+        int status = 0;
+        while (worker.pid > 0 && ::waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        worker.pid = -1;
+    }
+}
+
+void WorkerPool::run(std::string_view list, size_t count, const Inspect& here, const EntryEmitter& emit,
+                     const std::function<void()>& flush, const EntryOutcome& lost)
+{
+    const uint64_t number = count;
+    const std::string_view file[] = {{reinterpret_cast<const char*>(&number), sizeof number}, list};
+    if (m_workers.empty() || count == 0 || !writeAll(m_list, file)) {
+        endWorkers(true);
+        inspectHere(count, here, emit, flush);
         return;
     }
+    ::close(m_go);
+    m_go = -1;
 
     // Each worker's records come in the order of their indices, so the
     // next entry due is always at the head of one worker's queue, or not in
@@ -214,7 +299,7 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
         const size_t before = emitted;
         for (bool found = true; found;) {
             found = false;
-            for (Worker& worker : workers) {
+            for (Worker& worker : m_workers) {
                 uint64_t header[4];
                 while (worker.nextRecord(header) && header[0] == emitted) {
                     const char* text = worker.data.get() + worker.begin + kHeader;
@@ -228,7 +313,7 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
         return emitted != before;
     };
 
-    size_t open = workers.size();
+    size_t open = m_workers.size();
     std::vector<pollfd> polls;
     while (open > 0) {
         // Wait for a record, then rest a little while more gather in the
@@ -239,7 +324,7 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
         // writer is gone.
         for (const short events : {short(POLLIN), short(0)}) {
             polls.clear();
-            for (const Worker& worker : workers)
+            for (const Worker& worker : m_workers)
                 if (worker.fd >= 0)
                     polls.push_back({worker.fd, events, 0});
             while (::poll(polls.data(), polls.size(), events ? -1 : kRestMilliseconds) < 0 && errno == EINTR) {
@@ -249,7 +334,7 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
         // goes out after each pass, before the buffers make room again.
         for (bool more = true; more;) {
             more = false;
-            for (Worker& worker : workers) {
+            for (Worker& worker : m_workers) {
                 if (worker.fd < 0)
                     continue;
                 const Worker::Read read = worker.read();
@@ -264,26 +349,21 @@ void inspectInOrder(size_t count, unsigned jobs, const std::function<EntryOutcom
                 flush();
         }
     }
-    for (Worker& worker : workers) {
-        int status = 0;
-        while (::waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
-        }
-    }
+    endWorkers(false);
     // Past an entry whose worker ended without answering: the entries taken
     // and never answered are lost, any never taken (no worker could go on)
     // are inspected here.
     while (emitted < count) {
         EntryOutcome outcome;
         if (!emitDue()) {
-            if (emitted < next->load()) {
+            if (emitted < m_next->load()) {
                 emit(emitted, lost.flags, lost.out, lost.err);
             } else {
-                outcome = inspect(emitted);
+                outcome = here(emitted);
                 emit(emitted, outcome.flags, outcome.out, outcome.err);
             }
             ++emitted;
         }
         flush();
     }
-    ::munmap(shared, sizeof(std::atomic<uint64_t>));
 }

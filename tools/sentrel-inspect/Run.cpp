@@ -1,0 +1,251 @@
+#include "Run.h"
+
+#include "CoreServices/BundleFolder.h"
+#include "Inspector.h"
+#include "Walk.h"
+#include "Workers.h"
+
+#include <dlfcn.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace {
+
+// The inspector module, loaded on first use and kept: <prefix>/lib/sentrel/
+// sentrel-inspect.so for the program in <prefix>/bin, found from the running
+// executable as the frameworks are. Its static initialisers run as it is
+// loaded, in their ranks. nullptr, with `why` set, when it cannot be loaded.
+InspectEntryFunction loadInspector(std::string& why)
+{
+    char path[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) {
+        why = "cannot find the running program";
+        return nullptr;
+    }
+    path[length] = '\0';
+    // <prefix>/bin/sentrel-inspect -> <prefix>/lib/sentrel/sentrel-inspect.so
+    std::string module(path);
+    for (int parts = 0; parts < 2; ++parts) {
+        const size_t slash = module.rfind('/');
+        module.resize(slash == std::string::npos ? 0 : slash);
+    }
+    module += "/lib/sentrel/sentrel-inspect.so";
+    void* inspector = ::dlopen(module.c_str(), RTLD_LAZY | RTLD_LOCAL);
+    auto function = inspector ? reinterpret_cast<InspectEntryFunction>(::dlsym(inspector, "sentrelInspectEntry")) : nullptr;
+    if (!function) {
+        const char* error = ::dlerror();
+        why = "cannot load " + module + " (" + (error ? error : "no sentrelInspectEntry") + ")";
+    }
+    return function;
+}
+
+struct Inspector {
+    InspectEntryFunction function = nullptr;
+    std::string why;
+};
+
+const Inspector& inspector()
+{
+    static const Inspector loaded = [] {
+        Inspector inspector;
+        inspector.function = loadInspector(inspector.why);
+        return inspector;
+    }();
+    return loaded;
+}
+
+// An entry's outcome. The walk's errors and skipped entries need no
+// inspector; without one, nothing else can be done and the program ends.
+EntryOutcome inspectEntry(const WalkEntry& entry, const Options& options)
+{
+    EntryOutcome outcome;
+    if (entry.kind == WalkEntry::Kind::Error || entry.kind == WalkEntry::Kind::Skipped) {
+        outcome.err = errorLine(entry.path, entry.message);
+        outcome.flags = entry.kind == WalkEntry::Kind::Error ? uint32_t(kFailed) : 0u;
+        return outcome;
+    }
+    if (!inspector().function) {
+        std::fprintf(stderr, "sentrel-inspect: %s\n", inspector().why.c_str());
+        std::exit(1);
+    }
+    inspector().function(entry, options, outcome);
+    return outcome;
+}
+
+// Whether the walk may find more than one entry: more than one argument, a
+// folder that is not a bundle, or a bundle a recursive walk looks into.
+bool mayFindSeveral(const Options& options)
+{
+    if (options.files.size() != 1)
+        return options.files.size() > 1;
+    struct stat st;
+    return ::stat(options.files[0].c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           (options.recursive || !sentrel::coreservices::isBundleFolder(options.files[0]));
+}
+
+// The walk's list as the workers are given it: for each entry its kind, then
+// its path and message, each as a length (a native uint64_t) and the bytes.
+void appendText(std::string& bytes, const std::string& text)
+{
+    const uint64_t length = text.size();
+    bytes.append(reinterpret_cast<const char*>(&length), sizeof length);
+    bytes += text;
+}
+
+std::string encodeEntries(const std::vector<WalkEntry>& entries)
+{
+    std::string bytes;
+    for (const WalkEntry& entry : entries) {
+        bytes += static_cast<char>(entry.kind);
+        appendText(bytes, entry.path);
+        appendText(bytes, entry.message);
+    }
+    return bytes;
+}
+
+bool takeText(std::string_view& bytes, std::string& text)
+{
+    uint64_t length = 0;
+    if (bytes.size() < sizeof length)
+        return false;
+    std::memcpy(&length, bytes.data(), sizeof length);
+    bytes.remove_prefix(sizeof length);
+    if (length > bytes.size())
+        return false;
+    text.assign(bytes.substr(0, length));
+    bytes.remove_prefix(length);
+    return true;
+}
+
+std::vector<WalkEntry> decodeEntries(std::string_view bytes)
+{
+    std::vector<WalkEntry> entries;
+    while (!bytes.empty()) {
+        WalkEntry entry;
+        entry.kind = static_cast<WalkEntry::Kind>(bytes.front());
+        bytes.remove_prefix(1);
+        if (!takeText(bytes, entry.path) || !takeText(bytes, entry.message))
+            break;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+void progress(size_t done, size_t total, bool show)
+{
+    if (show)
+        std::fprintf(stderr, "\r[%zu/%zu] inspecting...%s", done, total, done == total ? "\n" : "");
+}
+
+struct Summary {
+    size_t files = 0, signedFiles = 0, adHoc = 0, unsignedFiles = 0, quarantined = 0, errors = 0, notGenuine = 0;
+    bool verified = false;
+
+    void add(uint32_t flags)
+    {
+        files += (flags & kInspected) != 0;
+        signedFiles += (flags & kSigned) != 0;
+        adHoc += (flags & kAdHoc) != 0;
+        unsignedFiles += (flags & kUnsigned) != 0;
+        quarantined += (flags & kQuarantined) != 0;
+        errors += (flags & kFailed) != 0;
+        notGenuine += (flags & kInspected) && (flags & kNotGenuine);
+    }
+
+    std::string line() const
+    {
+        return std::to_string(files) + (files == 1 ? " file, " : " files, ") + std::to_string(signedFiles) + " signed, " +
+               std::to_string(adHoc) + " ad-hoc, " + std::to_string(unsignedFiles) + " unsigned, " +
+               std::to_string(quarantined) + " quarantined, " +
+               (verified ? std::to_string(files - notGenuine) + " genuine, " + std::to_string(notGenuine) + " not genuine, "
+                         : std::string()) +
+               std::to_string(errors) + (errors == 1 ? " error" : " errors");
+    }
+};
+
+} // namespace
+
+int runInspection(const Options& options)
+{
+    // With more than one entry to come, the workers start first and load
+    // the inspector while this process walks; it never loads it itself
+    // unless every worker ends early.
+    const unsigned jobs = options.jobs ? options.jobs : availableCores();
+    std::optional<WorkerPool> pool;
+    if (jobs > 1 && mayFindSeveral(options))
+        pool.emplace(
+            jobs,
+            [] {
+                if (!inspector().function)
+                    ::_exit(1);   // this process says why, when it comes to an entry
+            },
+            [&options](std::string_view list) -> Inspect {
+                const auto entries = std::make_shared<const std::vector<WalkEntry>>(decodeEntries(list));
+                return [entries, &options](size_t i) {
+                    return i < entries->size() ? inspectEntry((*entries)[i], options)
+                                               : EntryOutcome{{}, "sentrel-inspect: an entry missing from the list\n", kFailed};
+                };
+            });
+
+    std::vector<WalkEntry> entries;
+    const WalkOptions walkOptions{options.recursive, options.followLinks};
+    for (const std::string& argument : options.files)
+        walkArgument(argument, walkOptions, [&](WalkEntry entry) { entries.push_back(std::move(entry)); });
+
+    const bool showProgress = entries.size() > 1 && isatty(STDERR_FILENO);
+    Summary summary;
+    summary.verified = options.verify;
+    EntryOutcome lost;
+    lost.flags = kFailed;
+    // The reports of a batch go out in one write, from where they came in;
+    // an error line first sends what came before it, so that the two
+    // streams keep their order.
+    std::vector<std::string_view> pending;
+    size_t shown = 0;
+    const auto send = [&] {
+        std::fflush(stdout);
+        writeAll(STDOUT_FILENO, pending);
+        pending.clear();
+    };
+    const EntryEmitter emit = [&](size_t i, uint32_t flags, std::string_view out, std::string_view err) {
+        const std::string lostLine =
+            err.empty() && flags == kFailed ? errorLine(entries[i].path, "the inspection ended abnormally") : "";
+        if (!lostLine.empty())
+            err = lostLine;
+        if (!err.empty()) {
+            send();
+            std::fwrite(err.data(), 1, err.size(), stderr);
+        }
+        pending.push_back(out);
+        summary.add(flags);
+        shown = i + 1;
+    };
+    const auto flush = [&] {
+        send();
+        progress(shown, entries.size(), showProgress);
+    };
+    const Inspect here = [&](size_t i) { return inspectEntry(entries[i], options); };
+    if (pool)
+        pool->run(encodeEntries(entries), entries.size(), here, emit, flush, lost);
+    else
+        inspectHere(entries.size(), here, emit, flush);
+
+    const std::string line = summary.line() + "\n";
+    if (options.json)
+        std::fprintf(stderr, "sentrel-inspect: %s", line.c_str());
+    else
+        std::fputs(line.c_str(), stdout);
+    std::fflush(stdout);
+    // 1 for errors comes first: a file that could not be inspected was not
+    // verified either.
+    return summary.errors > 0 ? 1 : (options.verify && summary.notGenuine > 0) ? 3 : 0;
+}
