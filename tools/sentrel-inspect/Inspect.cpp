@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 
 namespace {
 
@@ -85,8 +86,17 @@ EntryOutcome inspectEntry(const WalkEntry& entry, const Options& options)
 
 } // namespace
 
+// No exception leaves the module: the program has a C++ library of its own
+// (linked into it, so that it starts without loading one), which could not
+// catch it.
 extern "C" __attribute__((visibility("default"))) void sentrelInspectEntry(const WalkEntry& entry, const Options& options,
                                                                           EntryOutcome& outcome)
 {
-    outcome = inspectEntry(entry, options);
+    try {
+        outcome = inspectEntry(entry, options);
+    } catch (const std::exception& error) {
+        outcome = {{}, errorLine(entry.path, std::string("could not be inspected: ") + error.what()), kFailed};
+    } catch (...) {
+        outcome = {{}, errorLine(entry.path, "could not be inspected"), kFailed};
+    }
 }
