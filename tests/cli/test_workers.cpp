@@ -44,8 +44,9 @@ TEST(Workers, RecordsOfAnySizeComeInOrderAndAnEntryWhoseWorkerDiedIsLost)
     };
     std::vector<Held> held;
     size_t flushes = 0;
+    // Two start at once, the third when the run comes.
     WorkerPool pool(
-        3, [] {},
+        2, [] {},
         [](std::string_view list) -> Inspect {
             // The flags say whether the worker was given the list whole.
             return [right = list == "the list"](size_t i) {
@@ -58,9 +59,9 @@ TEST(Workers, RecordsOfAnySizeComeInOrderAndAnEntryWhoseWorkerDiedIsLost)
                 return outcome;
             };
         });
-    ASSERT_EQ(pool.size(), 3u);
+    ASSERT_EQ(pool.size(), 2u);
     pool.run(
-        "the list", kCount, [](size_t) -> EntryOutcome { ADD_FAILURE() << "every entry was taken"; return {}; },
+        "the list", kCount, 3, [](size_t) -> EntryOutcome { ADD_FAILURE() << "every entry was taken"; return {}; },
         [&](size_t i, uint32_t flags, std::string_view out, std::string_view err) { held.push_back({i, flags, out, err}); },
         [&] {
             ++flushes;
@@ -75,6 +76,7 @@ TEST(Workers, RecordsOfAnySizeComeInOrderAndAnEntryWhoseWorkerDiedIsLost)
         },
         lost);
 
+    EXPECT_EQ(pool.size(), 3u);
     ASSERT_EQ(seen.size(), kCount);
     for (size_t i = 0; i < kCount; ++i) {
         EXPECT_EQ(seen[i].index, i);
@@ -86,9 +88,10 @@ TEST(Workers, RecordsOfAnySizeComeInOrderAndAnEntryWhoseWorkerDiedIsLost)
 }
 
 // The workers start up before the run (that is what they are started early
-// for); a pool never run ends its workers, however far they are; and when
-// every worker ends before taking an entry, the entries are inspected here.
-TEST(Workers, WorkersStartBeforeTheRunAndTheParentStandsInForThemAll)
+// for); a pool never run ends its workers, however far they are; when every
+// worker ends before taking an entry, the entries are inspected here; and
+// workers started for entries that did not come are ended.
+TEST(Workers, WorkersStartBeforeTheRunAndOnlyThoseNeededStay)
 {
     char pattern[] = "/tmp/sentrel-workers-XXXXXX";
     const std::string folder = ::mkdtemp(pattern);
@@ -124,7 +127,7 @@ TEST(Workers, WorkersStartBeforeTheRunAndTheParentStandsInForThemAll)
     EXPECT_EQ(waitForStarts(2), 2u);
     std::vector<size_t> order;
     failing.run(
-        "", 5,
+        "", 5, 2,
         [](size_t i) {
             EntryOutcome outcome;
             outcome.flags = static_cast<uint32_t>(i) + 100;
@@ -136,6 +139,18 @@ TEST(Workers, WorkersStartBeforeTheRunAndTheParentStandsInForThemAll)
         },
         [] {}, EntryOutcome{});
     EXPECT_EQ(order, (std::vector<size_t>{0, 1, 2, 3, 4}));
+
+    // Started for more entries than came: the ones not needed are ended.
+    WorkerPool three(3, [] {}, [](std::string_view) -> Inspect {
+        return [](size_t) { return EntryOutcome{"one", "", 7}; };
+    });
+    std::string got;
+    three.run(
+        "", 1, 4, [](size_t) { return EntryOutcome{}; },
+        [&](size_t, uint32_t flags, std::string_view out, std::string_view) { got = std::string(out) + std::to_string(flags); },
+        [] {}, EntryOutcome{});
+    EXPECT_EQ(three.size(), 1u);
+    EXPECT_EQ(got, "one7");
     std::filesystem::remove_all(folder);
 }
 

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -178,12 +179,14 @@ int runInspection(const Options& options)
 {
     // With more than one entry to come, the workers start first and load
     // the inspector while this process walks; it never loads it itself
-    // unless every worker ends early.
+    // unless every worker ends early. As many start as there are cores
+    // (more could not run at once); once the walk has counted the entries,
+    // those not needed are ended and, for more jobs than cores, more start.
     const unsigned jobs = options.jobs ? options.jobs : availableCores();
     std::optional<WorkerPool> pool;
     if (jobs > 1 && mayFindSeveral(options))
         pool.emplace(
-            jobs,
+            std::min(jobs, availableCores()),
             [] {
                 if (!inspector().function)
                     ::_exit(1);   // this process says why, when it comes to an entry
@@ -235,7 +238,7 @@ int runInspection(const Options& options)
     };
     const Inspect here = [&](size_t i) { return inspectEntry(entries[i], options); };
     if (pool)
-        pool->run(encodeEntries(entries), entries.size(), here, emit, flush, lost);
+        pool->run(encodeEntries(entries), entries.size(), jobs, here, emit, flush, lost);
     else
         inspectHere(entries.size(), here, emit, flush);
 

@@ -194,59 +194,61 @@ void inspectHere(size_t count, const Inspect& inspect, const EntryEmitter& emit,
     }
 }
 
-WorkerPool::WorkerPool(unsigned jobs, const std::function<void()>& prepare,
-                       const std::function<Inspect(std::string_view list)>& begin)
+WorkerPool::WorkerPool(unsigned first, std::function<void()> prepare, std::function<Inspect(std::string_view list)> begin)
+    : m_prepare(std::move(prepare)), m_begin(std::move(begin))
 {
     void* shared = ::mmap(nullptr, sizeof(std::atomic<uint64_t>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    int go[2] = {-1, -1};
     m_list = ::memfd_create("sentrel-inspect-entries", MFD_CLOEXEC);
-    if (shared == MAP_FAILED || m_list < 0 || ::pipe2(go, O_CLOEXEC) != 0) {
+    if (shared == MAP_FAILED || m_list < 0 || ::pipe2(m_go, O_CLOEXEC) != 0) {
         if (shared != MAP_FAILED)
             ::munmap(shared, sizeof(std::atomic<uint64_t>));
         if (m_list >= 0)
             ::close(m_list);
         m_list = -1;
+        m_go[0] = m_go[1] = -1;
         return;
     }
     m_next = new (shared) std::atomic<uint64_t>(0);
-    m_go = go[1];
-
     // Whatever is buffered would otherwise be written once by each worker.
     std::fflush(nullptr);
-    m_workers.reserve(jobs);
-    for (unsigned w = 0; w < jobs; ++w) {
-        int fds[2];
-        if (::pipe2(fds, O_CLOEXEC) != 0)
-            break;
-        // Room for the records that gather while the parent rests (below).
-        ::fcntl(fds[0], F_SETPIPE_SZ, kPipeSize);
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            ::close(fds[0]);
-            ::close(m_go);
-            for (const Worker& other : m_workers)
-                ::close(other.fd);
-            workerMain(fds[1], go[0], m_list, m_next, prepare, begin);
-        }
-        ::close(fds[1]);
-        if (pid < 0) {
-            ::close(fds[0]);
-            break;
-        }
-        // The parent takes whatever a pipe holds without waiting for more.
-        ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
-        Worker& worker = m_workers.emplace_back();
-        worker.pid = pid;
-        worker.fd = fds[0];
+    while (m_workers.size() < first && startWorker()) {
     }
-    ::close(go[0]);
+}
+
+bool WorkerPool::startWorker()
+{
+    int fds[2];
+    if (m_go[0] < 0 || ::pipe2(fds, O_CLOEXEC) != 0)
+        return false;
+    // Room for the records that gather while the parent rests (below).
+    ::fcntl(fds[0], F_SETPIPE_SZ, kPipeSize);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        ::close(m_go[1]);
+        for (const Worker& other : m_workers)
+            ::close(other.fd);
+        workerMain(fds[1], m_go[0], m_list, m_next, m_prepare, m_begin);
+    }
+    ::close(fds[1]);
+    if (pid < 0) {
+        ::close(fds[0]);
+        return false;
+    }
+    // The parent takes whatever a pipe holds without waiting for more.
+    ::fcntl(fds[0], F_SETFL, ::fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    Worker& worker = m_workers.emplace_back();
+    worker.pid = pid;
+    worker.fd = fds[0];
+    return true;
 }
 
 WorkerPool::~WorkerPool()
 {
     endWorkers(true);
-    if (m_list >= 0)
-        ::close(m_list);
+    for (int fd : {m_list, m_go[0], m_go[1]})
+        if (fd >= 0)
+            ::close(fd);
     if (m_next)
         ::munmap(m_next, sizeof(std::atomic<uint64_t>));
 }
@@ -256,40 +258,48 @@ size_t WorkerPool::size() const
     return m_workers.size();
 }
 
-// Waits for every worker to end; with `stop`, ends them first (they have
-// been given no entries, and may still be starting).
-void WorkerPool::endWorkers(bool stop)
+// Waits for the workers past the first `keep` to end; with `stop`, ends
+// them first (they have been given no entries, and may still be starting).
+// What was read from them stays.
+void WorkerPool::endWorkers(bool stop, size_t keep)
 {
-    if (m_go >= 0) {
-        ::close(m_go);
-        m_go = -1;
-    }
-    for (Worker& worker : m_workers) {
-        if (stop && worker.pid > 0)
-            ::kill(worker.pid, SIGKILL);
+    for (size_t w = keep; w < m_workers.size(); ++w) {
+        Worker& worker = m_workers[w];
         if (worker.fd >= 0) {
             ::close(worker.fd);
             worker.fd = -1;
         }
-        int status = 0;
-        while (worker.pid > 0 && ::waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
+        if (worker.pid > 0) {
+            if (stop)
+                ::kill(worker.pid, SIGKILL);
+            int status = 0;
+            while (::waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            worker.pid = -1;
         }
-        worker.pid = -1;
     }
 }
 
-void WorkerPool::run(std::string_view list, size_t count, const Inspect& here, const EntryEmitter& emit,
+void WorkerPool::run(std::string_view list, size_t count, unsigned most, const Inspect& here, const EntryEmitter& emit,
                      const std::function<void()>& flush, const EntryOutcome& lost)
 {
+    const size_t wanted = std::min<size_t>(most, count);
+    if (m_workers.size() > wanted) {
+        endWorkers(true, wanted);
+        m_workers.resize(wanted);
+    }
+    while (m_workers.size() < wanted && startWorker()) {
+    }
     const uint64_t number = count;
     const std::string_view file[] = {{reinterpret_cast<const char*>(&number), sizeof number}, list};
-    if (m_workers.empty() || count == 0 || !writeAll(m_list, file)) {
+    if (m_workers.empty() || !writeAll(m_list, file)) {
         endWorkers(true);
         inspectHere(count, here, emit, flush);
         return;
     }
-    ::close(m_go);
-    m_go = -1;
+    // The workers go on to the list.
+    ::close(m_go[1]);
+    m_go[1] = -1;
 
     // Each worker's records come in the order of their indices, so the
     // next entry due is always at the head of one worker's queue, or not in

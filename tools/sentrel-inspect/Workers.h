@@ -42,29 +42,29 @@ void inspectHere(size_t count, const Inspect& inspect, const EntryEmitter& emit,
 
 class WorkerPool {
 public:
-    // Forks up to `jobs` workers (fewer when the system refuses). Each calls
+    // Forks `first` workers (fewer when the system refuses). Each calls
     // prepare() at once and then waits for run(); given the list, it calls
     // begin(list) once and the function that answers for every entry it
     // takes, the next one not yet taken. A worker whose prepare() fails ends
     // itself (with _exit) and takes nothing.
-    WorkerPool(unsigned jobs, const std::function<void()>& prepare,
-               const std::function<Inspect(std::string_view list)>& begin);
+    WorkerPool(unsigned first, std::function<void()> prepare, std::function<Inspect(std::string_view list)> begin);
     // Workers never given a run are ended.
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
     // Hands the workers `list` (whatever bytes the caller's begin() reads its
-    // entries from) and their number, then calls emit(i, ...) in index
-    // order, as soon as entry i and every one before it are done. An entry
-    // whose worker ended before answering gets `lost` as its outcome; those
-    // no worker took (every one ended) are inspected here, with `here`.
-    // flush() follows each batch of emits: what they gave is due to reach
-    // the user then. Once only.
-    void run(std::string_view list, size_t count, const Inspect& here, const EntryEmitter& emit,
+    // entries from) and their number, with as many workers as there are
+    // entries, up to `most` (those started and not needed are ended, more
+    // are forked), then calls emit(i, ...) in index order, as soon as entry
+    // i and every one before it are done. An entry whose worker ended before
+    // answering gets `lost` as its outcome; those no worker took (every one
+    // ended) are inspected here, with `here`. flush() follows each batch of
+    // emits: what they gave is due to reach the user then. Once only.
+    void run(std::string_view list, size_t count, unsigned most, const Inspect& here, const EntryEmitter& emit,
              const std::function<void()>& flush, const EntryOutcome& lost);
 
-    // How many workers were started.
+    // How many workers are started.
     size_t size() const;
 
     // A worker as the parent sees it: its pipe, and what has been read from
@@ -72,12 +72,15 @@ public:
     struct Worker;
 
 private:
-    void endWorkers(bool stop);
+    bool startWorker();
+    void endWorkers(bool stop, size_t keep = 0);
 
+    std::function<void()> m_prepare;
+    std::function<Inspect(std::string_view)> m_begin;
     std::vector<Worker> m_workers;
     std::atomic<uint64_t>* m_next = nullptr;   // the next index to take, shared with the workers
     int m_list = -1;                           // the list's file, shared with the workers
-    int m_go = -1;                             // closed once the list is written
+    int m_go[2] = {-1, -1};                    // the write end closed once the list is written
 };
 
 // Writes all of the pieces to `fd`, in order and as few writes as the
