@@ -142,6 +142,13 @@ grep -qF "$root" "$work/strace" && fail "installed program opened files in $root
 # Object descriptions in the report carry addresses, which differ per run.
 sed -i 's/0x[0-9a-f]\+/0x/g' "$work/installed.json" "$work/built.json"
 cmp -s "$work/installed.json" "$work/built.json" && pass "report equals the build tree's" || fail "report differs from the build tree's"
+# A folder with two jobs: the workers load the inspector from /usr/lib too,
+# and the reports are the same as with one.
+for jobs in 1 2; do
+  (cd / && /usr/bin/sentrel-inspect --json --jobs "$jobs" "$fixtures" 2>/dev/null | sed 's/0x[0-9a-f]\+/0x/g' >"$work/folder-$jobs.json") || true
+done
+[ -s "$work/folder-2.json" ] && cmp -s "$work/folder-1.json" "$work/folder-2.json" \
+  && pass "a folder with two jobs reports as with one" || fail "a folder with two jobs reports otherwise than with one"
 
 # The frameworks: each folder's Info.plist names an executable that loads with
 # every symbol bound.
