@@ -1,5 +1,6 @@
-// The inspector module: one file or bundle inspected as a document window
-// does it, its report written as text or JSON.
+// The body of lib/sentrel/sentrel-inspect.so: one file or bundle read
+// through the same controllers as the window, its report written as text or
+// JSON.
 #include "FileControllers.h"
 #include "Inspector.h"
 #include "Output.h"

@@ -1,6 +1,6 @@
-// What the inspector module (<prefix>/lib/sentrel/sentrel-inspect.so) does
-// for the program that loads it: inspects one file or bundle the walk found
-// and writes its report.
+// The one entry point of <prefix>/lib/sentrel/sentrel-inspect.so, and what
+// the program and the module both read of its answer: the summary bits and
+// the error line.
 #pragma once
 
 #include "Options.h"
@@ -17,7 +17,7 @@ enum : uint32_t {
     kAdHoc = 4,         // a signature without certificates
     kUnsigned = 8,
     kQuarantined = 16,
-    kFailed = 32,       // not inspected, or its quarantine still there
+    kFailed = 32,       // not inspected, or a record left after removal
     kNotGenuine = 64,   // verified, and found not genuine
 };
 
