@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libssl-dev libplist-dev libxml2-dev libicu-dev nlohmann-json3-dev zlib1g-dev libmimalloc-dev
+  libssl-dev libplist-dev libxml2-dev libexpat1-dev libicu-dev nlohmann-json3-dev zlib1g-dev libmimalloc-dev
   qt6-base-dev qt6-pdf-dev qt6-svg-dev qt6-image-formats-plugins adwaita-icon-theme hicolor-icon-theme shared-mime-info
   fonts-dejavu-core attr
   # The window tests: a private X server, a mouse, screenshots.

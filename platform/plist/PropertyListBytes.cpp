@@ -1,7 +1,6 @@
 #include "plist/PropertyListBytes.h"
 
-#include <libxml/parser.h>
-#include <libxml/xmlerror.h>
+#include <expat.h>
 
 #include <climits>
 #include <cstring>
@@ -14,27 +13,30 @@ namespace {
 
 // libplist 2.2 accepts XML cut short, followed by junk, or with bytes that
 // are not UTF-8. The platform refuses all of these, so the text must first be
-// a well-formed XML document whose root element is <plist>. External entities
-// and network access stay off.
+// a well-formed XML document whose root element is <plist>. Expat reads it as
+// a stream, building nothing: it loads no external entity or DTD (none is
+// asked for), keeps entity expansion within its own limits, and knows the
+// encodings a property list is written in (UTF-8, UTF-16, ISO-8859-1 and
+// US-ASCII); a document in any other is refused. Nothing is written anywhere.
 bool isWellFormedPlistXML(const uint8_t* bytes, size_t length)
 {
     if (length > static_cast<size_t>(INT32_MAX))
         return false;
-    // libxml2 writes some faults (an encoding that does not fit the bytes)
-    // to the standard error whatever the options say; a handler of this
-    // thread's that drops them is in place while the document is read.
-    const xmlStructuredErrorFunc handler = xmlStructuredError;
-    void* const handlerContext = xmlStructuredErrorContext;
-    xmlSetStructuredErrorFunc(nullptr, [](void*, xmlErrorPtr) {});
-    xmlDocPtr doc = xmlReadMemory(reinterpret_cast<const char*>(bytes), static_cast<int>(length), nullptr, nullptr,
-                                  XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOBLANKS);
-    xmlSetStructuredErrorFunc(handlerContext, handler);
-    if (!doc)
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    if (!parser)
         return false;
-    xmlNodePtr root = xmlDocGetRootElement(doc);
-    bool ok = root && root->name && std::strcmp(reinterpret_cast<const char*>(root->name), "plist") == 0;
-    xmlFreeDoc(doc);
-    return ok;
+    // The first element's name, looked at once: whatever follows inside it
+    // only has to be well-formed.
+    enum class Root { None, Plist, Other } root = Root::None;
+    XML_SetUserData(parser, &root);
+    XML_SetStartElementHandler(parser, [](void* data, const XML_Char* name, const XML_Char**) {
+        Root& first = *static_cast<Root*>(data);
+        if (first == Root::None)
+            first = std::strcmp(name, "plist") == 0 ? Root::Plist : Root::Other;
+    });
+    const bool parsed = XML_Parse(parser, reinterpret_cast<const char*>(bytes), static_cast<int>(length), 1) == XML_STATUS_OK;
+    XML_ParserFree(parser);
+    return parsed && root == Root::Plist;
 }
 
 // A big-endian unsigned number of `size` bytes (1 to 8).
