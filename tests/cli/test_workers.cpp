@@ -87,6 +87,41 @@ TEST(Workers, RecordsOfAnySizeComeInOrderAndAnEntryWhoseWorkerDiedIsLost)
     EXPECT_GE(flushes, 1u);
 }
 
+// Many more reports than the workers' shared memory holds at once, some
+// going through it and some (when the parent is slow to write them out)
+// through the pipe: each must still be whole when its flush comes, so none
+// may be overwritten before it has been written out.
+TEST(Workers, ReportsStayWholeUntilWrittenOut)
+{
+    constexpr size_t kCount = 3000;
+    const auto reportOf = [](size_t i) {
+        std::string text = std::to_string(i) + ":";
+        text.resize(500 + i * 37 % 3000, static_cast<char>('a' + i % 26));
+        return text;
+    };
+    WorkerPool pool(2, [] {}, [&](std::string_view) -> Inspect {
+        return [&](size_t i) { return EntryOutcome{reportOf(i), "", 0}; };
+    });
+    std::vector<std::pair<size_t, std::string_view>> held;
+    size_t checked = 0, wrong = 0, flushes = 0;
+    pool.run(
+        "", kCount, 2, [](size_t) { return EntryOutcome{}; },
+        [&](size_t i, uint32_t, std::string_view out, std::string_view) { held.push_back({i, out}); },
+        [&] {
+            // Now and then a slow writer, while the workers go on.
+            if (++flushes % 16 == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            for (const auto& [i, out] : held) {
+                wrong += out != reportOf(i);
+                checked += i == checked;
+            }
+            held.clear();
+        },
+        {});
+    EXPECT_EQ(checked, kCount);
+    EXPECT_EQ(wrong, 0u);
+}
+
 // The workers start up before the run (that is what they are started early
 // for); a pool never run ends its workers, however far they are; when every
 // worker ends before taking an entry, the entries are inspected here; and

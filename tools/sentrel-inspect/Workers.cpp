@@ -15,13 +15,16 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
 
-// A record on a worker's pipe: index, flags, length of out, length of err
-// (each a native uint64_t), then the two texts.
-constexpr size_t kHeader = 4 * sizeof(uint64_t);
+// A record on a worker's pipe: index, flags, length of out, length of err,
+// where out is (each a native uint64_t), then out unless it is in the
+// worker's ring, then err.
+constexpr size_t kHeader = 5 * sizeof(uint64_t);
+constexpr uint64_t kOnThePipe = UINT64_MAX;
 
 // How long the parent rests between rounds of reading the workers' pipes,
 // and the pipes' size: a megabyte holds about a hundred reports, more than
@@ -29,6 +32,12 @@ constexpr size_t kHeader = 4 * sizeof(uint64_t);
 constexpr int kRestMilliseconds = 5;
 constexpr int kPipeSize = 1 << 20;
 constexpr size_t kFirstBuffer = 128 << 10;
+
+// Each worker's reports go through memory it shares with the parent, which
+// writes them out from there: through the pipe, each would be copied twice
+// more and cost the kernel a page for every 4 KiB. The ring holds a few
+// hundred reports, more than come between two of the parent's rounds.
+constexpr size_t kRingSize = 512 << 10;
 
 // Reads the whole of the file `fd` from its start.
 std::string readWhole(int fd)
@@ -46,12 +55,78 @@ std::string readWhole(int fd)
     }
 }
 
+} // namespace
+
+// A worker's reports, in memory shared between it and the parent. The worker
+// writes each where the ring has room, at positions that only grow (a
+// position's place in the ring is it modulo the size; a report never wraps
+// around the end), and names the position in its record; the parent gives
+// back every position below `released` once what lies there is written out.
+// A report that finds no room goes through the pipe instead: the worker
+// never waits. The parent trusts nothing it reads here but the bytes it
+// writes out: it checks every place against its own mapping.
+struct WorkerPool::Ring {
+    std::atomic<uint64_t>* released = nullptr;
+    char* bytes = nullptr;
+
+    static constexpr size_t kControl = 4096;
+
+    Ring()
+    {
+        void* shared = ::mmap(nullptr, kControl + kRingSize, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        if (shared == MAP_FAILED)
+            return;
+        released = new (shared) std::atomic<uint64_t>(0);
+        bytes = static_cast<char*>(shared) + kControl;
+    }
+    ~Ring()
+    {
+        if (released)
+            ::munmap(released, kControl + kRingSize);
+    }
+    Ring(const Ring&) = delete;
+    Ring& operator=(const Ring&) = delete;
+
+    // The worker's side: where `text` went, at position `next` or past it,
+    // or kOnThePipe when the ring has no room for it.
+    uint64_t put(std::string_view text, uint64_t& next) const
+    {
+        if (!released || text.empty() || text.size() > kRingSize)
+            return kOnThePipe;
+        uint64_t at = next;
+        if (at % kRingSize + text.size() > kRingSize)
+            at += kRingSize - at % kRingSize;   // from the start of the ring
+        if (at + text.size() - released->load(std::memory_order_acquire) > kRingSize)
+            return kOnThePipe;
+        std::memcpy(bytes + at % kRingSize, text.data(), text.size());
+        next = at + text.size();
+        return at;
+    }
+
+    // The parent's side: the `length` bytes at position `at`, when they lie
+    // within the ring.
+    std::optional<std::string_view> at(uint64_t position, uint64_t length) const
+    {
+        if (!bytes || length > kRingSize || position % kRingSize > kRingSize - length)
+            return std::nullopt;
+        return std::string_view(bytes + position % kRingSize, length);
+    }
+};
+
+namespace {
+
 // A worker: its start-up, then, once the parent has written the list (its
 // end of `go` closes), the entries it takes.
-[[noreturn]] void workerMain(int fd, int go, int listFile, std::atomic<uint64_t>* next,
+[[noreturn]] void workerMain(int fd, int go, int listFile, std::atomic<uint64_t>* next, const WorkerPool::Ring& ring,
                              const std::function<void()>& prepare,
                              const std::function<Inspect(std::string_view)>& begin)
 {
+    // The ring's pages made now, while the parent walks, rather than one
+    // page fault at a time as the reports fill them.
+#ifdef MADV_POPULATE_WRITE
+    if (ring.bytes)
+        ::madvise(ring.bytes, kRingSize, MADV_POPULATE_WRITE);
+#endif
     prepare();
     char byte;
     while (::read(go, &byte, 1) < 0 && errno == EINTR) {
@@ -63,13 +138,17 @@ std::string readWhole(int fd)
     if (list.size() >= sizeof count) {
         std::memcpy(&count, list.data(), sizeof count);
         const Inspect inspect = begin(std::string_view(list).substr(sizeof count));
+        uint64_t ringNext = 0;
         for (;;) {
             const uint64_t index = next->fetch_add(1);
             if (index >= count)
                 break;
             const EntryOutcome outcome = inspect(index);
-            const uint64_t header[4] = {index, outcome.flags, outcome.out.size(), outcome.err.size()};
-            const std::string_view record[] = {{reinterpret_cast<const char*>(header), kHeader}, outcome.out, outcome.err};
+            const uint64_t outAt = ring.put(outcome.out, ringNext);
+            const uint64_t header[5] = {index, outcome.flags, outcome.out.size(), outcome.err.size(), outAt};
+            const std::string_view record[] = {{reinterpret_cast<const char*>(header), kHeader},
+                                               outAt == kOnThePipe ? std::string_view(outcome.out) : std::string_view(),
+                                               outcome.err};
             if (!writeAll(fd, record))
                 break;
         }
@@ -87,19 +166,46 @@ std::string readWhole(int fd)
 struct WorkerPool::Worker {
     pid_t pid = -1;
     int fd = -1;
+    std::unique_ptr<Ring> ring;
+    uint64_t released = 0;   // the ring's positions below this are written out
+    bool broken = false;     // a record was not what it said: nothing more is read
     std::unique_ptr<char[]> data;
     size_t capacity = 0, begin = 0, end = 0;
 
-    // The header of the first record when the whole record is in. The
-    // lengths are checked one by one: a worker that a hostile file took
-    // over could write any, and their sum could wrap around.
-    bool nextRecord(uint64_t header[4]) const
+    // A record at the head of what was read.
+    struct Record {
+        uint64_t index, flags;
+        std::string_view out, err;
+        uint64_t outEnd;      // in the ring: the position past it; else 0
+        size_t size;          // its bytes on the pipe
+    };
+
+    // The first record when the whole of it is in. The lengths are checked
+    // one by one: a worker that a hostile file took over could write any,
+    // and their sum could wrap around. A report that is not where its
+    // record says ends the worker's records there.
+    enum class Next { Record, NotYet, Broken };
+    Next nextRecord(Record& record) const
     {
-        if (end - begin < kHeader)
-            return false;
+        if (broken || end - begin < kHeader)
+            return Next::NotYet;
+        uint64_t header[5];
         std::memcpy(header, data.get() + begin, kHeader);
+        const char* text = data.get() + begin + kHeader;
         const size_t available = end - begin - kHeader;
-        return header[2] <= available && header[3] <= available - header[2];
+        const bool onThePipe = header[4] == kOnThePipe;
+        const uint64_t piped = onThePipe ? header[2] : 0;
+        if (piped > available || header[3] > available - piped)
+            return Next::NotYet;
+        record = {header[0], header[1], {text, piped}, {text + piped, header[3]}, 0, kHeader + piped + header[3]};
+        if (!onThePipe) {
+            const std::optional<std::string_view> out = ring->at(header[4], header[2]);
+            if (!out)
+                return Next::Broken;
+            record.out = *out;
+            record.outEnd = header[4] + header[2];
+        }
+        return Next::Record;
     }
 
     enum class Read { Some, Nothing, Ended };
@@ -109,6 +215,8 @@ struct WorkerPool::Worker {
     // ended (the worker is gone).
     Read read()
     {
+        if (broken)
+            begin = end = 0;
         if (capacity - end < capacity / 4 + 1)
             makeRoom();
         for (;;) {
@@ -222,13 +330,17 @@ bool WorkerPool::startWorker()
         return false;
     // Room for the records that gather while the parent rests (below).
     ::fcntl(fds[0], F_SETPIPE_SZ, kPipeSize);
+    auto ring = std::make_unique<Ring>();
     const pid_t pid = ::fork();
     if (pid == 0) {
+        // Nothing of the other workers' stays within this one's reach.
         ::close(fds[0]);
         ::close(m_go[1]);
-        for (const Worker& other : m_workers)
+        for (Worker& other : m_workers) {
             ::close(other.fd);
-        workerMain(fds[1], m_go[0], m_list, m_next, m_prepare, m_begin);
+            other.ring.reset();
+        }
+        workerMain(fds[1], m_go[0], m_list, m_next, *ring, m_prepare, m_begin);
     }
     ::close(fds[1]);
     if (pid < 0) {
@@ -240,6 +352,7 @@ bool WorkerPool::startWorker()
     Worker& worker = m_workers.emplace_back();
     worker.pid = pid;
     worker.fd = fds[0];
+    worker.ring = std::move(ring);
     return true;
 }
 
@@ -310,17 +423,32 @@ void WorkerPool::run(std::string_view list, size_t count, unsigned most, const I
         for (bool found = true; found;) {
             found = false;
             for (Worker& worker : m_workers) {
-                uint64_t header[4];
-                while (worker.nextRecord(header) && header[0] == emitted) {
-                    const char* text = worker.data.get() + worker.begin + kHeader;
-                    emit(emitted, static_cast<uint32_t>(header[1]), {text, header[2]}, {text + header[2], header[3]});
-                    worker.begin += kHeader + header[2] + header[3];
+                Worker::Record record;
+                Worker::Next next;
+                while ((next = worker.nextRecord(record)) == Worker::Next::Record && record.index == emitted) {
+                    emit(emitted, static_cast<uint32_t>(record.flags), record.out, record.err);
+                    worker.begin += record.size;
+                    worker.released = std::max(worker.released, record.outEnd);
                     ++emitted;
                     found = true;
+                }
+                // A worker whose record lies is ended, and nothing more of
+                // it is read: the entry it was for, and any other it had
+                // taken, are lost.
+                if (next == Worker::Next::Broken) {
+                    worker.broken = true;
+                    ::kill(worker.pid, SIGKILL);
                 }
             }
         }
         return emitted != before;
+    };
+    // Once written out, the reports' room in the rings is given back.
+    const auto flushAndRelease = [&] {
+        flush();
+        for (Worker& worker : m_workers)
+            if (worker.ring && worker.ring->released)
+                worker.ring->released->store(worker.released, std::memory_order_release);
     };
 
     size_t open = m_workers.size();
@@ -356,7 +484,7 @@ void WorkerPool::run(std::string_view list, size_t count, unsigned most, const I
                 }
             }
             if (emitDue())
-                flush();
+                flushAndRelease();
         }
     }
     endWorkers(false);

@@ -70,6 +70,8 @@ public:
     // A worker as the parent sees it: its pipe, and what has been read from
     // it and not yet taken.
     struct Worker;
+    // The memory a worker's reports come through.
+    struct Ring;
 
 private:
     bool startWorker();
