@@ -87,6 +87,17 @@ struct WorkerPool::Ring {
     Ring(const Ring&) = delete;
     Ring& operator=(const Ring&) = delete;
 
+    // The whole ring's pages made and mapped for writing, in one call rather
+    // than a page fault for every page. (The parent, which only reads, needs
+    // no such thing: a read fault maps the pages around it as well.)
+    void populate() const
+    {
+#ifdef MADV_POPULATE_WRITE
+        if (bytes)
+            ::madvise(bytes, kRingSize, MADV_POPULATE_WRITE);
+#endif
+    }
+
     // The worker's side: where `text` went, at position `next` or past it,
     // or kOnThePipe when the ring has no room for it.
     uint64_t put(std::string_view text, uint64_t& next) const
@@ -123,10 +134,7 @@ namespace {
 {
     // The ring's pages made now, while the parent walks, rather than one
     // page fault at a time as the reports fill them.
-#ifdef MADV_POPULATE_WRITE
-    if (ring.bytes)
-        ::madvise(ring.bytes, kRingSize, MADV_POPULATE_WRITE);
-#endif
+    ring.populate();
     prepare();
     char byte;
     while (::read(go, &byte, 1) < 0 && errno == EINTR) {
