@@ -162,9 +162,10 @@ namespace {
         }
     }
     std::fflush(nullptr);
-    // The pipe's end is all the parent waits for; it comes now rather than
-    // after the process has unmapped the inspector and its heap, which
-    // takes a millisecond or so more.
+    // The pipe's end tells the parent that the last record is in: it comes
+    // now rather than after the process has unmapped the inspector and its
+    // heap, which takes a millisecond or so more (the parent writes out the
+    // last reports meanwhile).
     ::close(fd);
     // The parent owns everything inherited; leave without running the
     // process's destructors or exit handlers a second time.
@@ -383,10 +384,9 @@ size_t WorkerPool::size() const
     return m_workers.size();
 }
 
-// Ends the workers past the first `keep` and waits for them (they have
-// been given no entries, and may still be starting); with `stop` false,
-// the workers have come to the end of their pipes: those still leaving are
-// not waited for. What was read from them stays.
+// Waits for the workers past the first `keep` to end; with `stop`, ends
+// them first (they have been given no entries, and may still be starting).
+// What was read from them stays.
 void WorkerPool::endWorkers(bool stop, size_t keep)
 {
     for (size_t w = keep; w < m_workers.size(); ++w) {
@@ -399,7 +399,7 @@ void WorkerPool::endWorkers(bool stop, size_t keep)
             if (stop)
                 ::kill(worker.pid, SIGKILL);
             int status = 0;
-            while (::waitpid(worker.pid, &status, stop ? 0 : WNOHANG) < 0 && errno == EINTR) {
+            while (::waitpid(worker.pid, &status, 0) < 0 && errno == EINTR) {
             }
             worker.pid = -1;
         }

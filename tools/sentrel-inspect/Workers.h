@@ -60,10 +60,7 @@ public:
     // i and every one before it are done. An entry whose worker ended before
     // answering gets `lost` as its outcome; those no worker took (every one
     // ended) are inspected here, with `here`. flush() follows each batch of
-    // emits: what they gave is due to reach the user then. Once only. A
-    // worker still leaving when its pipe has ended is not waited for: it
-    // is reaped by the system once this process ends (the pool is made for
-    // a program that ends after its run).
+    // emits: what they gave is due to reach the user then. Once only.
     void run(std::string_view list, size_t count, unsigned most, const Inspect& here, const EntryEmitter& emit,
              const std::function<void()>& flush, const EntryOutcome& lost);
 
