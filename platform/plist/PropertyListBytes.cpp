@@ -1,6 +1,7 @@
 #include "plist/PropertyListBytes.h"
 
 #include <expat.h>
+#include <sys/random.h>
 
 #include <climits>
 #include <cstring>
@@ -25,6 +26,16 @@ bool isWellFormedPlistXML(const uint8_t* bytes, size_t length)
     XML_Parser parser = XML_ParserCreate(nullptr);
     if (!parser)
         return false;
+    // The salt that keeps a document's names from being chosen to collide
+    // in Expat's tables, drawn once per process: Expat would otherwise ask
+    // the system for one with every document (as it still does if this
+    // draw fails).
+    static const unsigned long salt = [] {
+        unsigned long value = 0;
+        return ::getrandom(&value, sizeof value, 0) == static_cast<ssize_t>(sizeof value) ? value : 0;
+    }();
+    if (salt != 0)
+        XML_SetHashSalt(parser, salt);
     // The first element's name, looked at once: whatever follows inside it
     // only has to be well-formed.
     enum class Root { None, Plist, Other } root = Root::None;
