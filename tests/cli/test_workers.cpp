@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -120,6 +122,47 @@ TEST(Workers, ReportsStayWholeUntilWrittenOut)
         {});
     EXPECT_EQ(checked, kCount);
     EXPECT_EQ(wrong, 0u);
+}
+
+// A worker taken over by a hostile file could write anything on its pipe.
+// One whose record places its report outside the memory it shares with
+// the program is ended there: the entry is lost, the entries it had not
+// taken are inspected by the program, and nothing is read from outside.
+TEST(Workers, AWorkerWhoseRecordLiesIsEnded)
+{
+    WorkerPool pool(1, [] {}, [](std::string_view) -> Inspect {
+        return [](size_t i) {
+            if (i == 2) {
+                // This worker's own pipe: the one write-only pipe that is
+                // not the test's standard output or error.
+                struct stat out{}, err{};
+                ::fstat(STDOUT_FILENO, &out);
+                ::fstat(STDERR_FILENO, &err);
+                for (int fd = 3; fd < 1024; ++fd) {
+                    struct stat st{};
+                    if (::fstat(fd, &st) != 0 || !S_ISFIFO(st.st_mode) || (::fcntl(fd, F_GETFL) & O_ACCMODE) != O_WRONLY ||
+                        st.st_ino == out.st_ino || st.st_ino == err.st_ino)
+                        continue;
+                    // Index 2, flags, a report of a terabyte at the ring's
+                    // start, no error text.
+                    const uint64_t header[5] = {2, 7, uint64_t(1) << 40, 0, 0};
+                    (void)!::write(fd, header, sizeof header);
+                }
+                ::pause();   // until the program ends it
+            }
+            return EntryOutcome{"report " + std::to_string(i), "", 1};
+        };
+    });
+    EntryOutcome lost;
+    lost.flags = 999;
+    std::vector<std::string> seen;
+    pool.run(
+        "", 5, 1, [](size_t i) { return EntryOutcome{"here " + std::to_string(i), "", 2}; },
+        [&](size_t i, uint32_t flags, std::string_view out, std::string_view) {
+            seen.push_back(std::to_string(i) + " " + std::to_string(flags) + " " + std::string(out));
+        },
+        [] {}, lost);
+    EXPECT_EQ(seen, (std::vector<std::string>{"0 1 report 0", "1 1 report 1", "2 999 ", "3 2 here 3", "4 2 here 4"}));
 }
 
 // The workers start up before the run (that is what they are started early

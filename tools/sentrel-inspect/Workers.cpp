@@ -450,7 +450,8 @@ void WorkerPool::run(std::string_view list, size_t count, unsigned most, const I
                 // taken, are lost.
                 if (next == Worker::Next::Broken) {
                     worker.broken = true;
-                    ::kill(worker.pid, SIGKILL);
+                    if (worker.pid > 0)   // not yet waited for
+                        ::kill(worker.pid, SIGKILL);
                 }
             }
         }
