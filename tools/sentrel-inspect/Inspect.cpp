@@ -87,9 +87,9 @@ EntryOutcome inspectEntry(const WalkEntry& entry, const Options& options)
 
 } // namespace
 
-// No exception leaves the module: the program has a C++ library of its own
-// (linked into it, so that it starts without loading one), which could not
-// catch it.
+// No exception leaves the module: the program and the module each link a
+// copy of the C++ library of their own, and the program's could not catch
+// one thrown by the module's.
 extern "C" __attribute__((visibility("default"))) void sentrelInspectEntry(const WalkEntry& entry, const Options& options,
                                                                           EntryOutcome& outcome)
 {

@@ -27,8 +27,8 @@ constexpr size_t kHeader = 5 * sizeof(uint64_t);
 constexpr uint64_t kOnThePipe = UINT64_MAX;
 
 // How long the parent rests between rounds of reading the workers' pipes,
-// and the pipes' size: a megabyte holds about a hundred reports, more than
-// a worker writes in that time.
+// and the pipes' size: a megabyte holds about a hundred of the reports that
+// find no room in a worker's ring (below) and come through the pipe.
 constexpr int kRestMilliseconds = 5;
 constexpr int kPipeSize = 1 << 20;
 constexpr size_t kFirstBuffer = 128 << 10;
@@ -132,8 +132,7 @@ namespace {
                              const std::function<void()>& prepare,
                              const std::function<Inspect(std::string_view)>& begin)
 {
-    // The ring's pages made now, while the parent walks, rather than one
-    // page fault at a time as the reports fill them.
+    // The ring's pages made while the parent walks.
     ring.populate();
     prepare();
     char byte;
