@@ -7,6 +7,8 @@ packages=(
   libssl-dev libplist-dev libxml2-dev libexpat1-dev libicu-dev nlohmann-json3-dev zlib1g-dev libmimalloc-dev
   qt6-base-dev qt6-pdf-dev qt6-svg-dev qt6-image-formats-plugins adwaita-icon-theme hicolor-icon-theme shared-mime-info
   fonts-dejavu-core attr
+  # The benchmarks' peak memory of a process (GNU time).
+  time
   # The window tests: a private X server, a mouse, screenshots.
   xvfb xauth xdotool imagemagick x11-utils python3
   # The Debian package and the check of an installed one.
