@@ -11,11 +11,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -93,8 +96,8 @@ bool mayFindSeveral(const Options& options)
            (options.recursive || !sentrel::coreservices::isBundleFolder(options.files[0]));
 }
 
-// The walk's list as the workers are given it: for each entry its kind, then
-// its path and message, each as a length (a native uint64_t) and the bytes.
+// An entry as a worker is given it: its kind, then its path and message,
+// each as a length (a native uint64_t) and the bytes.
 void appendText(std::string& bytes, const std::string& text)
 {
     const uint64_t length = text.size();
@@ -102,14 +105,11 @@ void appendText(std::string& bytes, const std::string& text)
     bytes += text;
 }
 
-std::string encodeEntries(const std::vector<WalkEntry>& entries)
+std::string encodeEntry(const WalkEntry& entry)
 {
-    std::string bytes;
-    for (const WalkEntry& entry : entries) {
-        bytes += static_cast<char>(entry.kind);
-        appendText(bytes, entry.path);
-        appendText(bytes, entry.message);
-    }
+    std::string bytes(1, static_cast<char>(entry.kind));
+    appendText(bytes, entry.path);
+    appendText(bytes, entry.message);
     return bytes;
 }
 
@@ -127,24 +127,16 @@ bool takeText(std::string_view& bytes, std::string& text)
     return true;
 }
 
-std::vector<WalkEntry> decodeEntries(std::string_view bytes)
+// An entry from its record; one that does not read whole is an error entry.
+WalkEntry decodeEntry(std::string_view bytes)
 {
-    std::vector<WalkEntry> entries;
-    while (!bytes.empty()) {
-        WalkEntry entry;
-        entry.kind = static_cast<WalkEntry::Kind>(bytes.front());
-        bytes.remove_prefix(1);
-        if (!takeText(bytes, entry.path) || !takeText(bytes, entry.message))
-            break;
-        entries.push_back(std::move(entry));
+    WalkEntry entry;
+    if (bytes.empty() || !(entry.kind = static_cast<WalkEntry::Kind>(bytes.front()), bytes.remove_prefix(1),
+                           takeText(bytes, entry.path) && takeText(bytes, entry.message))) {
+        entry.kind = WalkEntry::Kind::Error;
+        entry.message = "the entry was not passed on whole";
     }
-    return entries;
-}
-
-void progress(size_t done, size_t total, bool show)
-{
-    if (show)
-        std::fprintf(stderr, "\r[%zu/%zu] inspecting...%s", done, total, done == total ? "\n" : "");
+    return entry;
 }
 
 struct Summary {
@@ -179,51 +171,46 @@ int runInspection(const Options& options)
 {
     // With more than one entry to come, the workers start first and load
     // the inspector while this process walks; it never loads it itself
-    // unless every worker ends early. As many start as there are cores
-    // (more could not run at once); once the walk has counted the entries,
-    // those not needed are ended and, for more jobs than cores, more start.
+    // unless every worker ends early. The walk goes on, on a thread of its
+    // own, while the workers inspect what it has found so far.
     const unsigned jobs = options.jobs ? options.jobs : availableCores();
     std::optional<WorkerPool> pool;
-    if (jobs > 1 && mayFindSeveral(options))
+    if (jobs > 1 && mayFindSeveral(options)) {
         pool.emplace(
-            std::min(jobs, availableCores()),
+            jobs,
             [] {
                 if (!inspector().function)
                     ::_exit(1);   // this process says why, when it comes to an entry
             },
-            [&options](std::string_view list) -> Inspect {
-                const auto entries = std::make_shared<const std::vector<WalkEntry>>(decodeEntries(list));
-                return [entries, &options](size_t i) {
-                    return i < entries->size() ? inspectEntry((*entries)[i], options)
-                                               : EntryOutcome{{}, "sentrel-inspect: an entry missing from the list\n", kFailed};
-                };
-            });
+            [&options](size_t, std::string_view record) { return inspectEntry(decodeEntry(record), options); });
+        if (pool->size() == 0)
+            pool.reset();
+    }
 
-    std::vector<WalkEntry> entries;
-    const WalkOptions walkOptions{options.recursive, options.followLinks};
-    for (const std::string& argument : options.files)
-        walkArgument(argument, walkOptions, [&](WalkEntry entry) { entries.push_back(std::move(entry)); });
-
-    const bool showProgress = entries.size() > 1 && isatty(STDERR_FILENO);
     Summary summary;
     summary.verified = options.verify;
-    EntryOutcome lost;
-    lost.flags = kFailed;
     // The reports of a batch go out in one write, from where they came in;
     // an error line first sends what came before it, so that the two
     // streams keep their order.
     std::vector<std::string_view> pending;
-    size_t shown = 0;
+    size_t shown = 0, found = 0;
+    // On a terminal, a line that counts the entries done of those found so
+    // far, with a "+" while the walk goes on.
+    const bool onTerminal = isatty(STDERR_FILENO);
+    bool progressShown = false;
+    std::atomic<bool> walkEnded = false;
+    const auto progress = [&](size_t foundSoFar) {
+        if (onTerminal && foundSoFar > 1) {
+            std::fprintf(stderr, "\r[%zu/%zu%s] inspecting...", shown, foundSoFar, walkEnded ? "" : "+");
+            progressShown = true;
+        }
+    };
     const auto send = [&] {
         std::fflush(stdout);
         writeAll(STDOUT_FILENO, pending);
         pending.clear();
     };
     const EntryEmitter emit = [&](size_t i, uint32_t flags, std::string_view out, std::string_view err) {
-        const std::string lostLine =
-            err.empty() && flags == kFailed ? errorLine(entries[i].path, "the inspection ended abnormally") : "";
-        if (!lostLine.empty())
-            err = lostLine;
         if (!err.empty()) {
             send();
             std::fwrite(err.data(), 1, err.size(), stderr);
@@ -234,14 +221,52 @@ int runInspection(const Options& options)
     };
     const auto flush = [&] {
         send();
-        progress(shown, entries.size(), showProgress);
+        progress(pool ? pool->added() : found);
     };
-    const Inspect here = [&](size_t i) { return inspectEntry(entries[i], options); };
-    if (pool)
-        pool->run(encodeEntries(entries), entries.size(), jobs, here, emit, flush, lost);
-    else
-        inspectHere(entries.size(), here, emit, flush);
 
+    const WalkOptions walkOptions{options.recursive, options.followLinks};
+    const auto walk = [&](const std::function<void(WalkEntry)>& visit) {
+        for (const std::string& argument : options.files)
+            walkArgument(argument, walkOptions, visit);
+    };
+    if (!pool) {
+        walk([&](WalkEntry entry) {
+            ++found;
+            const EntryOutcome outcome = inspectEntry(entry, options);
+            emit(found - 1, outcome.flags, outcome.out, outcome.err);
+            flush();
+        });
+        walkEnded = true;
+        progress(found);
+    } else {
+        // The walk's errors and skipped entries need no worker; an entry too
+        // long to be passed on cannot be opened either.
+        std::thread walking([&] {
+            walk([&](WalkEntry entry) {
+                if (entry.kind == WalkEntry::Kind::File || entry.kind == WalkEntry::Kind::Bundle) {
+                    std::string record = encodeEntry(entry);
+                    if (record.size() <= WorkerPool::kMostRecord) {
+                        pool->add(record);
+                        return;
+                    }
+                    entry.kind = WalkEntry::Kind::Error;
+                    entry.message = std::strerror(ENAMETOOLONG);
+                }
+                pool->addDone(inspectEntry(entry, options));
+            });
+            walkEnded = true;
+            pool->close();
+        });
+        pool->run([&options](size_t, std::string_view record) { return inspectEntry(decodeEntry(record), options); },
+                  [](std::string_view record) {
+                      return EntryOutcome{{}, errorLine(decodeEntry(record).path, "the inspection ended abnormally"), kFailed};
+                  },
+                  emit, flush);
+        walking.join();
+    }
+
+    if (progressShown)
+        std::fputc('\n', stderr);
     const std::string line = summary.line() + "\n";
     if (options.json)
         std::fprintf(stderr, "sentrel-inspect: %s", line.c_str());

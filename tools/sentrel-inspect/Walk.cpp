@@ -43,30 +43,45 @@ public:
         if (S_ISREG(st.st_mode)) {
             m_visit({WalkEntry::Kind::File, path, {}});
         } else if (S_ISDIR(st.st_mode)) {
-            if (!m_folders.insert({st.st_dev, st.st_ino}).second) {
+            if (!mayWalk(st)) {
                 m_visit({WalkEntry::Kind::Skipped, path, "a folder already walked (a symbolic link loop?), not walked again"});
                 return;
             }
             if (sentrel::coreservices::isBundleFolder(path)) {
                 m_visit({WalkEntry::Kind::Bundle, path, {}});
                 if (m_options.recursive)
-                    folder(path, true);
+                    folder(path, st, true);
             } else if (named || m_options.recursive) {
-                folder(path, false);
+                folder(path, st, false);
             }
         } else if (!S_ISLNK(st.st_mode)) {
             m_visit({WalkEntry::Kind::Skipped, path, std::string(specialKind(st.st_mode)) + ", not opened"});
         }
     }
 
-    // The folder's entries; inside a bundle only the nested bundles.
-    void folder(const std::string& path, bool insideBundle)
+    // Whether the folder `st` may be walked. Following links, each folder
+    // is walked once, however many paths lead to it. Without, the tree has
+    // one path to each, and only a folder mounted inside itself (a bind
+    // mount) could lead back into one being walked: only those are
+    // remembered, so that what the walk holds does not grow with the tree.
+    bool mayWalk(const struct stat& st)
+    {
+        const FolderId id{st.st_dev, st.st_ino};
+        if (m_options.followLinks)
+            return m_folders.insert(id).second;
+        return std::find(m_within.begin(), m_within.end(), id) == m_within.end();
+    }
+
+    // The entries of the folder at `path`, whose stat is `self`; inside a
+    // bundle only the nested bundles.
+    void folder(const std::string& path, const struct stat& self, bool insideBundle)
     {
         DIR* dir = ::opendir(path.c_str());
         if (!dir) {
             m_visit({WalkEntry::Kind::Error, path, std::strerror(errno)});
             return;
         }
+        m_within.push_back({self.st_dev, self.st_ino});
         std::vector<std::string> names;
         errno = 0;
         while (dirent* d = ::readdir(dir)) {
@@ -105,25 +120,24 @@ public:
                 // What a bundle holds belongs to it; only bundles nested in
                 // it (at any depth) are entries of their own.
                 if (S_ISDIR(st.st_mode)) {
-                    if (!m_folders.insert({st.st_dev, st.st_ino}).second)
+                    if (!mayWalk(st))
                         continue;
-                    if (sentrel::coreservices::isBundleFolder(child)) {
+                    if (sentrel::coreservices::isBundleFolder(child))
                         m_visit({WalkEntry::Kind::Bundle, child, {}});
-                        folder(child, true);
-                    } else {
-                        folder(child, true);
-                    }
+                    folder(child, st, true);
                 }
                 continue;
             }
             entry(child, st, false);
         }
+        m_within.pop_back();
     }
 
 private:
     const WalkOptions& m_options;
     const std::function<void(WalkEntry)>& m_visit;
-    std::set<FolderId> m_folders;
+    std::set<FolderId> m_folders;    // following links: every folder walked
+    std::vector<FolderId> m_within;  // the folders being walked, outermost first
 };
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <sys/uio.h>
 #include <sys/wait.h>
@@ -39,21 +40,16 @@ constexpr size_t kFirstBuffer = 128 << 10;
 // hundred reports, more than come between two of the parent's rounds.
 constexpr size_t kRingSize = 512 << 10;
 
-// Reads the whole of the file `fd` from its start.
-std::string readWhole(int fd)
-{
-    std::string bytes;
-    char buffer[1 << 16];
-    for (off_t at = 0;;) {
-        const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return bytes;
-        bytes.append(buffer, static_cast<size_t>(n));
-        at += n;
-    }
-}
+// The entries waiting for a worker, at most: each is a packet of the queue's
+// pipe, which a packet fills a page of. The walk goes ahead of the workers by
+// as many, and no further.
+constexpr int kQueueSize = 256 * 4096;
+// How long the walk rests while the queue is full: the workers take a few
+// entries meanwhile, out of hundreds.
+constexpr int kQueueRestMicroseconds = 2000;
+// Entries added and not yet emitted, at most (records and reports held for
+// entries before them that take long, or outcomes made without a worker).
+constexpr size_t kMostPending = 4096;
 
 } // namespace
 
@@ -65,27 +61,46 @@ std::string readWhole(int fd)
 // A report that finds no room goes through the pipe instead: the worker
 // never waits. The parent trusts nothing it reads here but the bytes it
 // writes out: it checks every place against its own mapping.
+//
+// The worker also reads each entry it takes from the queue into `entry`,
+// so that, should it end without answering, the parent knows which one it
+// held: the system copies a packet whole before the read returns, and the
+// worker cannot end between the two.
 struct WorkerPool::Ring {
     std::atomic<uint64_t>* released = nullptr;
+    char* entry = nullptr;    // the packet of the entry last taken; zeros before the first
     char* bytes = nullptr;
 
     static constexpr size_t kControl = 4096;
+    static constexpr size_t kEntry = 4096;
 
     Ring()
     {
-        void* shared = ::mmap(nullptr, kControl + kRingSize, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+        void* shared = ::mmap(nullptr, kControl + kEntry + kRingSize, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS,
+                              -1, 0);
         if (shared == MAP_FAILED)
             return;
         released = new (shared) std::atomic<uint64_t>(0);
-        bytes = static_cast<char*>(shared) + kControl;
+        entry = static_cast<char*>(shared) + kControl;
+        bytes = entry + kEntry;
     }
     ~Ring()
     {
         if (released)
-            ::munmap(released, kControl + kRingSize);
+            ::munmap(released, kControl + kEntry + kRingSize);
     }
     Ring(const Ring&) = delete;
     Ring& operator=(const Ring&) = delete;
+
+    // The index of the entry the worker took last, if any. (A packet starts
+    // with its index plus one.)
+    std::optional<uint64_t> taken() const
+    {
+        uint64_t number = 0;
+        if (entry)
+            std::memcpy(&number, entry, sizeof number);
+        return number ? std::optional<uint64_t>(number - 1) : std::nullopt;
+    }
 
     // The whole ring's pages made and mapped for writing, in one call rather
     // than a page fault for every page. (The parent, which only reads, needs
@@ -126,39 +141,33 @@ struct WorkerPool::Ring {
 
 namespace {
 
-// A worker: its start-up, then, once the parent has written the list (its
-// end of `go` closes), the entries it takes.
-[[noreturn]] void workerMain(int fd, int go, int listFile, std::atomic<uint64_t>* next, const WorkerPool::Ring& ring,
-                             const std::function<void()>& prepare,
-                             const std::function<Inspect(std::string_view)>& begin)
+// A worker: its start-up, then the entries it takes from the queue, one at
+// a time, until the queue ends.
+[[noreturn]] void workerMain(int fd, int queue, const WorkerPool::Ring& ring, const std::function<void()>& prepare,
+                             const Inspect& inspect)
 {
     // The ring's pages made while the parent walks.
     ring.populate();
     prepare();
-    char byte;
-    while (::read(go, &byte, 1) < 0 && errno == EINTR) {
-    }
-    // The number of entries, then the list; nothing when the parent gave
-    // no run.
-    const std::string list = readWhole(listFile);
-    uint64_t count = 0;
-    if (list.size() >= sizeof count) {
-        std::memcpy(&count, list.data(), sizeof count);
-        const Inspect inspect = begin(std::string_view(list).substr(sizeof count));
-        uint64_t ringNext = 0;
-        for (;;) {
-            const uint64_t index = next->fetch_add(1);
-            if (index >= count)
-                break;
-            const EntryOutcome outcome = inspect(index);
-            const uint64_t outAt = ring.put(outcome.out, ringNext);
-            const uint64_t header[5] = {index, outcome.flags, outcome.out.size(), outcome.err.size(), outAt};
-            const std::string_view record[] = {{reinterpret_cast<const char*>(header), kHeader},
-                                               outAt == kOnThePipe ? std::string_view(outcome.out) : std::string_view(),
-                                               outcome.err};
-            if (!writeAll(fd, record))
-                break;
-        }
+    uint64_t ringNext = 0;
+    for (;;) {
+        const ssize_t n = ::read(queue, ring.entry, WorkerPool::Ring::kEntry);
+        if (n < 0 && errno == EINTR)
+            continue;
+        uint64_t number = 0;
+        if (n < static_cast<ssize_t>(sizeof number))
+            break;   // the end of the queue
+        std::memcpy(&number, ring.entry, sizeof number);
+        const uint64_t index = number - 1;
+        const EntryOutcome outcome =
+            inspect(index, std::string_view(ring.entry + sizeof number, static_cast<size_t>(n) - sizeof number));
+        const uint64_t outAt = ring.put(outcome.out, ringNext);
+        const uint64_t header[5] = {index, outcome.flags, outcome.out.size(), outcome.err.size(), outAt};
+        const std::string_view record[] = {{reinterpret_cast<const char*>(header), kHeader},
+                                           outAt == kOnThePipe ? std::string_view(outcome.out) : std::string_view(),
+                                           outcome.err};
+        if (!writeAll(fd, record))
+            break;
     }
     std::fflush(nullptr);
     // The pipe's end tells the parent that the last record is in: it comes
@@ -197,14 +206,27 @@ struct WorkerPool::Worker {
     // and their sum could wrap around. A report that is not where its
     // record says ends the worker's records there.
     enum class Next { Record, NotYet, Broken };
-    Next nextRecord(Record& record) const
+    Next nextRecord(Record& record) const { return recordAt(begin, record); }
+
+    // Whether a whole record for entry `index` has been read and not yet
+    // taken.
+    bool holds(uint64_t index) const
     {
-        if (broken || end - begin < kHeader)
+        Record record;
+        for (size_t at = begin; recordAt(at, record) == Next::Record; at += record.size)
+            if (record.index == index)
+                return true;
+        return false;
+    }
+
+    Next recordAt(size_t at, Record& record) const
+    {
+        if (broken || end - at < kHeader)
             return Next::NotYet;
         uint64_t header[5];
-        std::memcpy(header, data.get() + begin, kHeader);
-        const char* text = data.get() + begin + kHeader;
-        const size_t available = end - begin - kHeader;
+        std::memcpy(header, data.get() + at, kHeader);
+        const char* text = data.get() + at + kHeader;
+        const size_t available = end - at - kHeader;
         const bool onThePipe = header[4] == kOnThePipe;
         const uint64_t piped = onThePipe ? header[2] : 0;
         if (piped > available || header[3] > available - piped)
@@ -305,54 +327,44 @@ unsigned availableCores()
     return n > 0 ? static_cast<unsigned>(n) : 1;
 }
 
-void inspectHere(size_t count, const Inspect& inspect, const EntryEmitter& emit, const std::function<void()>& flush)
+WorkerPool::WorkerPool(unsigned count, std::function<void()> prepare, Inspect inspect)
+    : m_prepare(std::move(prepare)), m_inspect(std::move(inspect))
 {
-    for (size_t i = 0; i < count; ++i) {
-        const EntryOutcome outcome = inspect(i);
-        emit(i, outcome.flags, outcome.out, outcome.err);
-        flush();
-    }
-}
-
-WorkerPool::WorkerPool(unsigned first, std::function<void()> prepare, std::function<Inspect(std::string_view list)> begin)
-    : m_prepare(std::move(prepare)), m_begin(std::move(begin))
-{
-    void* shared = ::mmap(nullptr, sizeof(std::atomic<uint64_t>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
-    m_list = ::memfd_create("sentrel-inspect-entries", MFD_CLOEXEC);
-    if (shared == MAP_FAILED || m_list < 0 || ::pipe2(m_go, O_CLOEXEC) != 0) {
-        if (shared != MAP_FAILED)
-            ::munmap(shared, sizeof(std::atomic<uint64_t>));
-        if (m_list >= 0)
-            ::close(m_list);
-        m_list = -1;
-        m_go[0] = m_go[1] = -1;
+    // A pipe in packet mode: each write of an entry is read whole, by one
+    // reader, however many read at once.
+    m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_wake < 0 || ::pipe2(m_queue, O_CLOEXEC | O_DIRECT) != 0) {
+        m_queue[0] = m_queue[1] = -1;
         return;
     }
-    m_next = new (shared) std::atomic<uint64_t>(0);
+    ::fcntl(m_queue[1], F_SETPIPE_SZ, kQueueSize);
+    ::fcntl(m_queue[1], F_SETFL, ::fcntl(m_queue[1], F_GETFL) | O_NONBLOCK);
     // Whatever is buffered would otherwise be written once by each worker.
     std::fflush(nullptr);
-    while (m_workers.size() < first && startWorker()) {
+    while (m_workers.size() < count && startWorker()) {
     }
 }
 
 bool WorkerPool::startWorker()
 {
     int fds[2];
-    if (m_go[0] < 0 || ::pipe2(fds, O_CLOEXEC) != 0)
+    auto ring = std::make_unique<Ring>();
+    if (!ring->entry || ::pipe2(fds, O_CLOEXEC) != 0)
         return false;
     // Room for the records that gather while the parent rests (below).
     ::fcntl(fds[0], F_SETPIPE_SZ, kPipeSize);
-    auto ring = std::make_unique<Ring>();
     const pid_t pid = ::fork();
     if (pid == 0) {
-        // Nothing of the other workers' stays within this one's reach.
+        // Nothing of the other workers' stays within this one's reach, and
+        // the queue ends for it once the parent closes its end.
         ::close(fds[0]);
-        ::close(m_go[1]);
+        ::close(m_queue[1]);
+        ::close(m_wake);
         for (Worker& other : m_workers) {
             ::close(other.fd);
             other.ring.reset();
         }
-        workerMain(fds[1], m_go[0], m_list, m_next, *ring, m_prepare, m_begin);
+        workerMain(fds[1], m_queue[0], *ring, m_prepare, m_inspect);
     }
     ::close(fds[1]);
     if (pid < 0) {
@@ -370,12 +382,11 @@ bool WorkerPool::startWorker()
 
 WorkerPool::~WorkerPool()
 {
+    close();
     endWorkers(true);
-    for (int fd : {m_list, m_go[0], m_go[1]})
+    for (int fd : {m_queue[0], m_queue[1], m_wake})
         if (fd >= 0)
             ::close(fd);
-    if (m_next)
-        ::munmap(m_next, sizeof(std::atomic<uint64_t>));
 }
 
 size_t WorkerPool::size() const
@@ -383,13 +394,80 @@ size_t WorkerPool::size() const
     return m_workers.size();
 }
 
-// Waits for the workers past the first `keep` to end; with `stop`, ends
-// them first (they have been given no entries, and may still be starting).
-// What was read from them stays.
-void WorkerPool::endWorkers(bool stop, size_t keep)
+size_t WorkerPool::added() const
 {
-    for (size_t w = keep; w < m_workers.size(); ++w) {
-        Worker& worker = m_workers[w];
+    std::lock_guard lock(m_mutex);
+    return m_added;
+}
+
+void WorkerPool::wake()
+{
+    const uint64_t one = 1;
+    (void)!::write(m_wake, &one, sizeof one);
+}
+
+void WorkerPool::queue(std::string record, std::optional<EntryOutcome> outcome)
+{
+    // A packet: the entry's index plus one, then its record.
+    const bool forAWorker = !outcome && m_queue[1] >= 0;
+    char packet[sizeof(uint64_t) + kMostRecord];
+    const size_t size = sizeof(uint64_t) + std::min(record.size(), kMostRecord);
+    if (forAWorker)
+        std::memcpy(packet + sizeof(uint64_t), record.data(), size - sizeof(uint64_t));
+    uint64_t number;
+    {
+        std::unique_lock lock(m_mutex);
+        m_room.wait(lock, [&] { return m_added - m_emitted < kMostPending; });
+        number = ++m_added;
+        m_pending.push_back({std::move(record), std::move(outcome)});
+    }
+    if (!forAWorker) {
+        wake();
+        return;
+    }
+    // Outside the lock. Only this thread writes to the queue, so the
+    // entries go in in their order. While it is full, this thread rests a
+    // moment at a time rather than wait in the write: woken each time a
+    // worker took an entry, it would take a core from the workers for every
+    // entry, to add just one.
+    std::memcpy(packet, &number, sizeof number);
+    while (::write(m_queue[1], packet, size) < 0 && (errno == EINTR || errno == EAGAIN)) {
+        if (errno == EAGAIN)
+            ::usleep(kQueueRestMicroseconds);
+    }
+}
+
+void WorkerPool::add(std::string_view record)
+{
+    queue(std::string(record), std::nullopt);
+}
+
+void WorkerPool::addDone(EntryOutcome outcome)
+{
+    queue({}, std::move(outcome));
+}
+
+void WorkerPool::close()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_closed)
+            return;
+        m_closed = true;
+    }
+    if (m_queue[1] >= 0) {
+        ::close(m_queue[1]);
+        m_queue[1] = -1;
+    }
+    if (m_wake >= 0)
+        wake();
+}
+
+// Waits for the workers to end; with `stop`, ends them first. What was read
+// from them stays.
+void WorkerPool::endWorkers(bool stop)
+{
+    for (Worker& worker : m_workers) {
         if (worker.fd >= 0) {
             ::close(worker.fd);
             worker.fd = -1;
@@ -405,82 +483,119 @@ void WorkerPool::endWorkers(bool stop, size_t keep)
     }
 }
 
-void WorkerPool::run(std::string_view list, size_t count, unsigned most, const Inspect& here, const EntryEmitter& emit,
-                     const std::function<void()>& flush, const EntryOutcome& lost)
+void WorkerPool::run(const Inspect& here, const std::function<EntryOutcome(std::string_view record)>& lost,
+                     const EntryEmitter& emit, const std::function<void()>& flush)
 {
-    const size_t wanted = std::min<size_t>(most, count);
-    if (m_workers.size() > wanted) {
-        endWorkers(true, wanted);
-        m_workers.resize(wanted);
-    }
-    while (m_workers.size() < wanted && startWorker()) {
-    }
-    const uint64_t number = count;
-    const std::string_view file[] = {{reinterpret_cast<const char*>(&number), sizeof number}, list};
-    if (m_workers.empty() || !writeAll(m_list, file)) {
-        endWorkers(true);
-        inspectHere(count, here, emit, flush);
-        return;
-    }
-    // The workers go on to the list.
-    ::close(m_go[1]);
-    m_go[1] = -1;
-
+    // What was emitted stays until the flush that follows (and where it
+    // is: a deque's elements do not move as it grows).
+    std::deque<Pending> emitted;
+    std::vector<uint64_t> lostEntries;
+    size_t next = 0;   // the next entry to emit
+    // The pending entry `next`, taken out (under the lock).
+    const auto takeNext = [&]() -> Pending& {
+        {
+            std::lock_guard lock(m_mutex);
+            emitted.push_back(std::move(m_pending.front()));
+            m_pending.pop_front();
+            ++m_emitted;
+        }
+        ++next;
+        return emitted.back();
+    };
     // Each worker's records come in the order of their indices, so the
-    // next entry due is always at the head of one worker's queue, or not in
-    // yet.
-    size_t emitted = 0;
+    // next entry due is at the head of one worker's queue, or made without
+    // a worker, or lost, or not in yet.
     const auto emitDue = [&] {
-        const size_t before = emitted;
+        const size_t before = next;
         for (bool found = true; found;) {
             found = false;
             for (Worker& worker : m_workers) {
                 Worker::Record record;
-                Worker::Next next;
-                while ((next = worker.nextRecord(record)) == Worker::Next::Record && record.index == emitted) {
-                    emit(emitted, static_cast<uint32_t>(record.flags), record.out, record.err);
+                Worker::Next state;
+                while ((state = worker.nextRecord(record)) == Worker::Next::Record && record.index <= next) {
+                    // One for an entry already given out as lost is dropped.
+                    if (record.index == next) {
+                        takeNext();
+                        emit(record.index, static_cast<uint32_t>(record.flags), record.out, record.err);
+                        found = true;
+                    }
                     worker.begin += record.size;
                     worker.released = std::max(worker.released, record.outEnd);
-                    ++emitted;
-                    found = true;
                 }
                 // A worker whose record lies is ended, and nothing more of
                 // it is read: the entry it was for, and any other it had
                 // taken, are lost.
-                if (next == Worker::Next::Broken) {
+                if (state == Worker::Next::Broken) {
                     worker.broken = true;
                     if (worker.pid > 0)   // not yet waited for
                         ::kill(worker.pid, SIGKILL);
                 }
             }
+            std::unique_lock lock(m_mutex);
+            if (next >= m_emitted + m_pending.size())
+                continue;
+            Pending& due = m_pending.front();
+            const auto isLost = std::find(lostEntries.begin(), lostEntries.end(), next);
+            if (!due.outcome && isLost == lostEntries.end())
+                continue;
+            if (!due.outcome) {
+                lostEntries.erase(isLost);
+                due.outcome = lost(due.record);
+            }
+            lock.unlock();
+            const size_t index = next;
+            const EntryOutcome& outcome = *takeNext().outcome;
+            emit(index, outcome.flags, outcome.out, outcome.err);
+            found = true;
         }
-        return emitted != before;
+        if (next != before)
+            m_room.notify_one();
+        return next != before;
     };
     // Once written out, the reports' room in the rings is given back.
     const auto flushAndRelease = [&] {
         flush();
+        emitted.clear();
         for (Worker& worker : m_workers)
             if (worker.ring && worker.ring->released)
                 worker.ring->released->store(worker.released, std::memory_order_release);
     };
+    const auto finished = [&] {
+        std::lock_guard lock(m_mutex);
+        return m_closed && next == m_added;
+    };
+    // The entry a worker that ended held, unless it answered for it.
+    const auto endOf = [&](Worker& worker) {
+        const std::optional<uint64_t> held = worker.ring->taken();
+        std::lock_guard lock(m_mutex);
+        if (held && *held >= next && *held < m_added && !worker.holds(*held))
+            lostEntries.push_back(*held);
+    };
+    const auto clearWake = [&] {
+        uint64_t count;
+        (void)!::read(m_wake, &count, sizeof count);
+    };
 
     size_t open = m_workers.size();
     std::vector<pollfd> polls;
-    while (open > 0) {
-        // Wait for a record, then rest a little while more gather in the
-        // pipes, rather than wake for every one (a context switch or two
-        // per file for the workers, dear on a virtual machine): what has
-        // come is shown within that time. A worker that ends cuts the rest
-        // short: asked for no event, poll answers only for a pipe whose
-        // writer is gone.
+    while (open > 0 && !finished()) {
+        // Wait for a record, or an entry made without a worker, then rest a
+        // little while more gather in the pipes, rather than wake for
+        // every one (a context switch or two per file for the workers,
+        // dear on a virtual machine): what has come is shown within that
+        // time. A worker that ends cuts the rest short: asked for no event,
+        // poll answers only for a pipe whose writer is gone.
         for (const short events : {short(POLLIN), short(0)}) {
             polls.clear();
             for (const Worker& worker : m_workers)
                 if (worker.fd >= 0)
                     polls.push_back({worker.fd, events, 0});
+            if (events)
+                polls.push_back({m_wake, POLLIN, 0});
             while (::poll(polls.data(), polls.size(), events ? -1 : kRestMilliseconds) < 0 && errno == EINTR) {
             }
         }
+        clearWake();
         // Every pipe to its end, a buffer's room at a time; what is due
         // goes out after each pass, before the buffers make room again.
         for (bool more = true; more;) {
@@ -494,27 +609,70 @@ void WorkerPool::run(std::string_view list, size_t count, unsigned most, const I
                     ::close(worker.fd);
                     worker.fd = -1;
                     --open;
+                    endOf(worker);
                 }
             }
             if (emitDue())
                 flushAndRelease();
         }
     }
-    endWorkers(false);
-    // Past an entry whose worker ended without answering: the entries taken
-    // and never answered are lost, any never taken (no worker could go on)
-    // are inspected here.
-    while (emitted < count) {
-        EntryOutcome outcome;
-        if (!emitDue()) {
-            if (emitted < m_next->load()) {
-                emit(emitted, lost.flags, lost.out, lost.err);
-            } else {
-                outcome = here(emitted);
-                emit(emitted, outcome.flags, outcome.out, outcome.err);
+
+    // Every worker has ended (or was never there) before the end: this
+    // process takes the queue's entries itself. Those taken before the one
+    // it reads, and never answered, are lost.
+    char packet[4096];
+    while (!finished()) {
+        if (emitDue())
+            flushAndRelease();
+        if (finished())
+            break;
+        if (m_queue[0] < 0) {
+            // No queue could be made: every entry comes here.
+            std::unique_lock lock(m_mutex);
+            if (next < m_added && !m_pending.front().outcome) {
+                const std::string record = m_pending.front().record;
+                lock.unlock();
+                EntryOutcome outcome = here(next, record);
+                lock.lock();
+                m_pending.front().outcome = std::move(outcome);
+                continue;
             }
-            ++emitted;
+            lock.unlock();
+            pollfd wakeUp{m_wake, POLLIN, 0};
+            while (::poll(&wakeUp, 1, m_wake >= 0 ? -1 : kRestMilliseconds) < 0 && errno == EINTR) {
+            }
+            clearWake();
+            continue;
         }
-        flush();
+        pollfd polls[] = {{m_queue[0], POLLIN, 0}, {m_wake, POLLIN, 0}};
+        while (::poll(polls, 2, -1) < 0 && errno == EINTR) {
+        }
+        clearWake();
+        if (!(polls[0].revents & (POLLIN | POLLHUP)))
+            continue;
+        const ssize_t n = ::read(m_queue[0], packet, sizeof packet);
+        uint64_t number = 0;
+        if (n >= static_cast<ssize_t>(sizeof number))
+            std::memcpy(&number, packet, sizeof number);
+        if (n <= 0) {   // the end: the entries still not answered are lost
+            ::close(m_queue[0]);
+            m_queue[0] = -1;
+            number = UINT64_MAX;
+        }
+        const uint64_t taken = number - 1;
+        while (next < taken && !finished()) {
+            if (!emitDue()) {
+                std::lock_guard lock(m_mutex);
+                lostEntries.push_back(next);
+            }
+        }
+        if (number != UINT64_MAX && number != 0 && next == taken) {
+            EntryOutcome outcome = here(taken, std::string_view(packet + sizeof number, static_cast<size_t>(n) - sizeof number));
+            std::lock_guard lock(m_mutex);
+            m_pending.front().outcome = std::move(outcome);
+        }
     }
+    flushAndRelease();
+    endWorkers(false);
 }
+

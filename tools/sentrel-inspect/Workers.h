@@ -9,14 +9,22 @@
 // known, so that each loads the inspector while the caller walks the
 // folders: started any later, that start-up would be paid once more, on one
 // core, with the others idle.
+//
+// The entries stream: the walk queues each as it finds it, the workers take
+// them as they come, and what is held at any time (queued, being inspected,
+// reported and not yet written out) is bounded, however large the tree.
 #pragma once
 
 #include <sys/types.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -28,43 +36,52 @@ struct EntryOutcome {
     uint32_t flags = 0;     // the caller's own bits
 };
 
-// Inspects entry `index`.
-using Inspect = std::function<EntryOutcome(size_t index)>;
+// Inspects entry `index`, whose record (the caller's own encoding of it) is
+// `record`.
+using Inspect = std::function<EntryOutcome(size_t index, std::string_view record)>;
 
 // Takes entry `index`'s outcome: its flags and texts, which stay as they are
 // until the flush() that follows returns (so that a batch of reports can go
 // out in one write, without a copy).
 using EntryEmitter = std::function<void(size_t index, uint32_t flags, std::string_view out, std::string_view err)>;
 
-// Calls inspect(i) for every i below `count` in this process, one after the
-// other, each outcome emitted and flushed as soon as it is there.
-void inspectHere(size_t count, const Inspect& inspect, const EntryEmitter& emit, const std::function<void()>& flush);
-
 class WorkerPool {
 public:
-    // Forks `first` workers (fewer when the system refuses). Each calls
-    // prepare() at once and then waits for run(); given the list, it calls
-    // begin(list) once and the function that answers for every entry it
-    // takes, the next one not yet taken. A worker whose prepare() fails ends
-    // itself (with _exit) and takes nothing.
-    WorkerPool(unsigned first, std::function<void()> prepare, std::function<Inspect(std::string_view list)> begin);
-    // Workers never given a run are ended.
+    // The largest record a worker can be given (a queued entry is one
+    // packet of a pipe, which the system writes and reads whole).
+    static constexpr size_t kMostRecord = 4096 - sizeof(uint64_t);
+
+    // Forks `count` workers (fewer when the system refuses). Each calls
+    // prepare() at once, then takes the queued entries one at a time (the
+    // next one not yet taken) and answers for each with inspect(), until the
+    // queue is closed and empty. A worker whose prepare() fails ends itself
+    // (with _exit) and takes nothing.
+    WorkerPool(unsigned count, std::function<void()> prepare, Inspect inspect);
+    // Workers still running are ended.
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
-    // Hands the workers `list` (whatever bytes the caller's begin() reads its
-    // entries from) and their number, with as many workers as there are
-    // entries, up to `most` (those started and not needed are ended, more
-    // are forked), then calls emit(i, ...) in index order, as soon as entry
-    // i and every one before it are done. An entry whose worker ended before
-    // answering gets `lost` as its outcome; those no worker took (every one
-    // ended) are inspected here, with `here`. flush() follows each batch of
-    // emits: what they gave is due to reach the user then. Once only.
-    void run(std::string_view list, size_t count, unsigned most, const Inspect& here, const EntryEmitter& emit,
-             const std::function<void()>& flush, const EntryOutcome& lost);
+    // The queue's side, for one thread while another calls run(). Each call
+    // is the next entry: `record` for a worker to inspect (at most
+    // kMostRecord bytes), or an outcome made without a worker. Both wait
+    // while many entries are queued and not yet emitted.
+    void add(std::string_view record);
+    void addDone(EntryOutcome outcome);
+    // No entry comes after these.
+    void close();
 
-    // How many workers are started.
+    // Calls emit(i, ...) in index order, as soon as entry i and every one
+    // before it are done, until the queue is closed and every entry is
+    // emitted. An entry whose worker ended before answering gets
+    // lost(record) as its outcome; once every worker has ended, the entries
+    // no worker took are inspected here, with `here`. flush() follows each
+    // batch of emits: what they gave is due to reach the user then. Once only.
+    void run(const Inspect& here, const std::function<EntryOutcome(std::string_view record)>& lost,
+             const EntryEmitter& emit, const std::function<void()>& flush);
+
+    // How many entries were queued so far; how many workers are started.
+    size_t added() const;
     size_t size() const;
 
     // A worker as the parent sees it: its pipe, and what has been read from
@@ -75,14 +92,27 @@ public:
 
 private:
     bool startWorker();
-    void endWorkers(bool stop, size_t keep = 0);
+    void endWorkers(bool stop);
+    void queue(std::string record, std::optional<EntryOutcome> outcome);
+    void wake();
 
     std::function<void()> m_prepare;
-    std::function<Inspect(std::string_view)> m_begin;
+    Inspect m_inspect;
     std::vector<Worker> m_workers;
-    std::atomic<uint64_t>* m_next = nullptr;   // the next index to take, shared with the workers
-    int m_list = -1;                           // the list's file, shared with the workers
-    int m_go[2] = {-1, -1};                    // the write end closed once the list is written
+    int m_queue[2] = {-1, -1};   // the entries, a packet each: read by the workers, written by add()
+    int m_wake = -1;             // an event for run(): an entry done without a worker, or the end
+
+    // Shared by the two sides.
+    struct Pending {
+        std::string record;
+        std::optional<EntryOutcome> outcome;   // made without a worker
+    };
+    mutable std::mutex m_mutex;
+    std::condition_variable m_room;
+    std::deque<Pending> m_pending;     // entries m_emitted.. not yet emitted
+    size_t m_added = 0;
+    size_t m_emitted = 0;
+    bool m_closed = false;
 };
 
 // Writes all of the pieces to `fd`, in order and as few writes as the
