@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -44,9 +45,11 @@ constexpr size_t kRingSize = 512 << 10;
 // pipe, which a packet fills a page of. The walk goes ahead of the workers by
 // as many, and no further.
 constexpr int kQueueSize = 256 * 4096;
-// How long the walk rests while the queue is full: the workers take a few
-// entries meanwhile, out of hundreds.
-constexpr int kQueueRestMicroseconds = 2000;
+// While the queue is full, the walk waits for this many entries to be
+// written out, or for this long (when one entry holds the others up, the
+// workers still take from the queue).
+constexpr size_t kQueueRefill = 64;
+constexpr std::chrono::milliseconds kQueueRest{10};
 // Entries added and not yet emitted, at most (records and reports held for
 // entries before them that take long, or outcomes made without a worker).
 constexpr size_t kMostPending = 4096;
@@ -417,7 +420,7 @@ void WorkerPool::queue(std::string record, std::optional<EntryOutcome> outcome)
     uint64_t number;
     {
         std::unique_lock lock(m_mutex);
-        m_room.wait(lock, [&] { return m_added - m_emitted < kMostPending; });
+        waitForEmitted(lock, m_added + 1 - std::min(m_added + 1, kMostPending), std::nullopt);
         number = ++m_added;
         m_pending.push_back({std::move(record), std::move(outcome)});
     }
@@ -426,15 +429,31 @@ void WorkerPool::queue(std::string record, std::optional<EntryOutcome> outcome)
         return;
     }
     // Outside the lock. Only this thread writes to the queue, so the
-    // entries go in in their order. While it is full, this thread rests a
-    // moment at a time rather than wait in the write: woken each time a
-    // worker took an entry, it would take a core from the workers for every
-    // entry, to add just one.
+    // entries go in in their order. While it is full, this thread waits
+    // until a good part of it has been written out rather than wait in the
+    // write: woken each time a worker took an entry, it would take a core
+    // from the workers for every entry, to add just one.
     std::memcpy(packet, &number, sizeof number);
     while (::write(m_queue[1], packet, size) < 0 && (errno == EINTR || errno == EAGAIN)) {
-        if (errno == EAGAIN)
-            ::usleep(kQueueRestMicroseconds);
+        if (errno == EAGAIN) {
+            std::unique_lock lock(m_mutex);
+            waitForEmitted(lock, m_emitted + kQueueRefill, kQueueRest);
+        }
     }
+}
+
+void WorkerPool::waitForEmitted(std::unique_lock<std::mutex>& lock, size_t count,
+                                std::optional<std::chrono::milliseconds> atMost)
+{
+    // Told only once that many are out, not for every entry: each wake
+    // would take a core from a worker.
+    m_walkWaitsFor = count;
+    const auto enough = [&] { return m_emitted >= count; };
+    if (atMost)
+        m_room.wait_for(lock, *atMost, enough);
+    else
+        m_room.wait(lock, enough);
+    m_walkWaitsFor = 0;
 }
 
 void WorkerPool::add(std::string_view record)
@@ -548,8 +567,11 @@ void WorkerPool::run(const Inspect& here, const std::function<EntryOutcome(std::
             emit(index, outcome.flags, outcome.out, outcome.err);
             found = true;
         }
-        if (next != before)
-            m_room.notify_one();
+        if (next != before) {
+            std::lock_guard lock(m_mutex);
+            if (m_walkWaitsFor && m_emitted >= m_walkWaitsFor)
+                m_room.notify_one();
+        }
         return next != before;
     };
     // Once written out, the reports' room in the rings is given back.

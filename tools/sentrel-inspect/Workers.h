@@ -18,6 +18,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -94,6 +95,9 @@ private:
     bool startWorker();
     void endWorkers(bool stop);
     void queue(std::string record, std::optional<EntryOutcome> outcome);
+    // The queue's side waits (under `lock`) until `count` entries are
+    // emitted, or for `atMost`.
+    void waitForEmitted(std::unique_lock<std::mutex>& lock, size_t count, std::optional<std::chrono::milliseconds> atMost);
     void wake();
 
     std::function<void()> m_prepare;
@@ -112,6 +116,7 @@ private:
     std::deque<Pending> m_pending;     // entries m_emitted.. not yet emitted
     size_t m_added = 0;
     size_t m_emitted = 0;
+    size_t m_walkWaitsFor = 0;         // while the queue's side waits: the emitted count it waits for
     bool m_closed = false;
 };
 
