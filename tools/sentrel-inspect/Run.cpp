@@ -79,7 +79,10 @@ EntryOutcome inspectEntry(const WalkEntry& entry, const Options& options)
     }
     if (!inspector().function) {
         std::fprintf(stderr, "sentrel-inspect: %s\n", inspector().why.c_str());
-        std::exit(1);
+        // The walk may still be going on, on a thread of its own: the
+        // process ends without running its destructors under it.
+        std::fflush(nullptr);
+        std::_Exit(1);
     }
     inspector().function(entry, options, outcome);
     return outcome;
