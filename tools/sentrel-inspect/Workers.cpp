@@ -420,7 +420,8 @@ void WorkerPool::queue(std::string record, std::optional<EntryOutcome> outcome)
     uint64_t number;
     {
         std::unique_lock lock(m_mutex);
-        waitForEmitted(lock, m_added + 1 - std::min(m_added + 1, kMostPending), std::nullopt);
+        if (m_added >= kMostPending)
+            waitForEmitted(lock, m_added - kMostPending + 1, std::nullopt);
         number = ++m_added;
         m_pending.push_back({std::move(record), std::move(outcome)});
     }
@@ -551,7 +552,7 @@ void WorkerPool::run(const Inspect& here, const std::function<EntryOutcome(std::
                 }
             }
             std::unique_lock lock(m_mutex);
-            if (next >= m_emitted + m_pending.size())
+            if (m_pending.empty())
                 continue;
             Pending& due = m_pending.front();
             const auto isLost = std::find(lostEntries.begin(), lostEntries.end(), next);
