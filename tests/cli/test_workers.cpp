@@ -47,6 +47,13 @@ std::string numbered(size_t i)
     return "entry " + std::to_string(i);
 }
 
+// Now and then a record longer than a packet of the queue (a path can be
+// as long), which goes to the workers another way.
+std::string numberedOrLong(size_t i)
+{
+    return i % 9 == 4 ? numbered(i) + std::string(5000 + i, '/') : numbered(i);
+}
+
 TEST(Workers, RecordsOfAnySizeComeInOrderAndAnEntryWhoseWorkerDiedIsLost)
 {
     constexpr size_t kCount = 40;
@@ -80,11 +87,11 @@ TEST(Workers, RecordsOfAnySizeComeInOrderAndAnEntryWhoseWorkerDiedIsLost)
         outcome.out = textOf(i);
         outcome.err = i % 5 == 0 ? "note " + std::to_string(i) + "\n" : "";
         // The flags say whether the worker was given its entry whole.
-        outcome.flags = record == numbered(i) ? static_cast<uint32_t>(i) : 12345;
+        outcome.flags = record == numberedOrLong(i) ? static_cast<uint32_t>(i) : 12345;
         return outcome;
     });
     ASSERT_EQ(pool.size(), 3u);
-    std::thread walk = adding(pool, kCount, numbered, done);
+    std::thread walk = adding(pool, kCount, numberedOrLong, done);
     pool.run(
         [](size_t, std::string_view) -> EntryOutcome { ADD_FAILURE() << "every entry was taken"; return {}; },
         [](std::string_view record) { return EntryOutcome{"", "lost " + std::string(record) + "\n", 999}; },
@@ -92,7 +99,7 @@ TEST(Workers, RecordsOfAnySizeComeInOrderAndAnEntryWhoseWorkerDiedIsLost)
         [&] {
             ++flushes;
             for (const Held& h : held) {
-                const std::string err = h.index == kDies       ? "lost " + numbered(h.index) + "\n"
+                const std::string err = h.index == kDies       ? "lost " + numberedOrLong(h.index) + "\n"
                                         : done(h.index)       ? done(h.index)->err
                                         : h.index % 5 == 0    ? "note " + std::to_string(h.index) + "\n"
                                                               : "";
@@ -234,7 +241,7 @@ TEST(Workers, WorkersStartBeforeTheRunAndTheProgramStandsInForThemAll)
     // More entries than the queue holds, so that the walk waits for the
     // program to take them.
     constexpr size_t kCount = 600;
-    std::thread walk = adding(failing, kCount, numbered);
+    std::thread walk = adding(failing, kCount, numberedOrLong);
     std::vector<size_t> order;
     failing.run(
         [](size_t i, std::string_view record) {
@@ -243,7 +250,7 @@ TEST(Workers, WorkersStartBeforeTheRunAndTheProgramStandsInForThemAll)
         [](std::string_view) { return EntryOutcome{"lost", "", 0}; },
         [&](size_t i, uint32_t flags, std::string_view out, std::string_view) {
             EXPECT_EQ(flags, i + 100);
-            EXPECT_EQ(out, numbered(i));
+            EXPECT_EQ(out, numberedOrLong(i));
             order.push_back(i);
         },
         [] {});

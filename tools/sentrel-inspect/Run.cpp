@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -242,20 +241,13 @@ int runInspection(const Options& options)
         walkEnded = true;
         progress(found);
     } else {
-        // The walk's errors and skipped entries need no worker; an entry too
-        // long to be passed on cannot be opened either.
+        // The walk's errors and skipped entries need no worker.
         std::thread walking([&] {
             walk([&](WalkEntry entry) {
-                if (entry.kind == WalkEntry::Kind::File || entry.kind == WalkEntry::Kind::Bundle) {
-                    std::string record = encodeEntry(entry);
-                    if (record.size() <= WorkerPool::kMostRecord) {
-                        pool->add(record);
-                        return;
-                    }
-                    entry.kind = WalkEntry::Kind::Error;
-                    entry.message = std::strerror(ENAMETOOLONG);
-                }
-                pool->addDone(inspectEntry(entry, options));
+                if (entry.kind == WalkEntry::Kind::File || entry.kind == WalkEntry::Kind::Bundle)
+                    pool->add(encodeEntry(entry));
+                else
+                    pool->addDone(inspectEntry(entry, options));
             });
             walkEnded = true;
             pool->close();

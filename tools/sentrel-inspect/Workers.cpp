@@ -1,6 +1,7 @@
 #include "Workers.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <sched.h>
 #include <signal.h>
@@ -42,8 +43,8 @@ constexpr size_t kFirstBuffer = 128 << 10;
 constexpr size_t kRingSize = 512 << 10;
 
 // The entries waiting for a worker, at most: each is a packet of the queue's
-// pipe, which a packet fills a page of. The walk goes ahead of the workers by
-// as many, and no further.
+// pipe, and each packet takes a page of it. The walk goes ahead of the
+// workers by as many, and no further.
 constexpr int kQueueSize = 256 * 4096;
 // While the queue is full, the walk waits for this many entries to be
 // written out, or for this long (when one entry holds the others up, the
@@ -53,6 +54,37 @@ constexpr std::chrono::milliseconds kQueueRest{10};
 // Entries added and not yet emitted, at most (records and reports held for
 // entries before them that take long, or outcomes made without a worker).
 constexpr size_t kMostPending = 4096;
+
+// A queued entry is one packet of the queue's pipe: the entry's index plus
+// one, then its record. A record too long for a packet is written to a
+// file of its own instead, and the packet names its place there (the top
+// bit of the number set, then offset and length): a path can be as long as
+// a packet.
+constexpr size_t kPacket = PIPE_BUF;
+constexpr uint64_t kRecordElsewhere = uint64_t(1) << 63;
+
+// The index and record of the packet of `size` bytes at `packet`; nullopt
+// when it is not one.
+std::optional<std::pair<uint64_t, std::string_view>> entryOf(const char* packet, size_t size, int longRecords,
+                                                              std::string& elsewhere)
+{
+    uint64_t number = 0;
+    if (size < sizeof number)
+        return std::nullopt;
+    std::memcpy(&number, packet, sizeof number);
+    const std::string_view rest(packet + sizeof number, size - sizeof number);
+    if (!(number & kRecordElsewhere))
+        return number ? std::optional(std::pair(number - 1, rest)) : std::nullopt;
+    uint64_t place[2];
+    if (rest.size() != sizeof place)
+        return std::nullopt;
+    std::memcpy(place, rest.data(), sizeof place);
+    elsewhere.resize(place[1]);
+    if (::pread(longRecords, elsewhere.data(), elsewhere.size(), static_cast<off_t>(place[0])) !=
+        static_cast<ssize_t>(elsewhere.size()))
+        return std::nullopt;
+    return std::pair((number & ~kRecordElsewhere) - 1, std::string_view(elsewhere));
+}
 
 } // namespace
 
@@ -75,7 +107,7 @@ struct WorkerPool::Ring {
     char* bytes = nullptr;
 
     static constexpr size_t kControl = 4096;
-    static constexpr size_t kEntry = 4096;
+    static constexpr size_t kEntry = kPacket;
 
     Ring()
     {
@@ -102,6 +134,7 @@ struct WorkerPool::Ring {
         uint64_t number = 0;
         if (entry)
             std::memcpy(&number, entry, sizeof number);
+        number &= ~kRecordElsewhere;
         return number ? std::optional<uint64_t>(number - 1) : std::nullopt;
     }
 
@@ -146,24 +179,23 @@ namespace {
 
 // A worker: its start-up, then the entries it takes from the queue, one at
 // a time, until the queue ends.
-[[noreturn]] void workerMain(int fd, int queue, const WorkerPool::Ring& ring, const std::function<void()>& prepare,
-                             const Inspect& inspect)
+[[noreturn]] void workerMain(int fd, int queue, int longRecords, const WorkerPool::Ring& ring,
+                             const std::function<void()>& prepare, const Inspect& inspect)
 {
     // The ring's pages made while the parent walks.
     ring.populate();
     prepare();
     uint64_t ringNext = 0;
+    std::string elsewhere;
     for (;;) {
-        const ssize_t n = ::read(queue, ring.entry, WorkerPool::Ring::kEntry);
+        const ssize_t n = ::read(queue, ring.entry, kPacket);
         if (n < 0 && errno == EINTR)
             continue;
-        uint64_t number = 0;
-        if (n < static_cast<ssize_t>(sizeof number))
+        const auto entry = entryOf(ring.entry, n > 0 ? static_cast<size_t>(n) : 0, longRecords, elsewhere);
+        if (!entry)
             break;   // the end of the queue
-        std::memcpy(&number, ring.entry, sizeof number);
-        const uint64_t index = number - 1;
-        const EntryOutcome outcome =
-            inspect(index, std::string_view(ring.entry + sizeof number, static_cast<size_t>(n) - sizeof number));
+        const uint64_t index = entry->first;
+        const EntryOutcome outcome = inspect(index, entry->second);
         const uint64_t outAt = ring.put(outcome.out, ringNext);
         const uint64_t header[5] = {index, outcome.flags, outcome.out.size(), outcome.err.size(), outAt};
         const std::string_view record[] = {{reinterpret_cast<const char*>(header), kHeader},
@@ -336,7 +368,8 @@ WorkerPool::WorkerPool(unsigned count, std::function<void()> prepare, Inspect in
     // A pipe in packet mode: each write of an entry is read whole, by one
     // reader, however many read at once.
     m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_wake < 0 || ::pipe2(m_queue, O_CLOEXEC | O_DIRECT) != 0) {
+    m_longRecords = ::memfd_create("sentrel-inspect-long-entries", MFD_CLOEXEC);
+    if (m_wake < 0 || m_longRecords < 0 || ::pipe2(m_queue, O_CLOEXEC | O_DIRECT) != 0) {
         m_queue[0] = m_queue[1] = -1;
         return;
     }
@@ -367,7 +400,7 @@ bool WorkerPool::startWorker()
             ::close(other.fd);
             other.ring.reset();
         }
-        workerMain(fds[1], m_queue[0], *ring, m_prepare, m_inspect);
+        workerMain(fds[1], m_queue[0], m_longRecords, *ring, m_prepare, m_inspect);
     }
     ::close(fds[1]);
     if (pid < 0) {
@@ -387,7 +420,7 @@ WorkerPool::~WorkerPool()
 {
     close();
     endWorkers(true);
-    for (int fd : {m_queue[0], m_queue[1], m_wake})
+    for (int fd : {m_queue[0], m_queue[1], m_wake, m_longRecords})
         if (fd >= 0)
             ::close(fd);
 }
@@ -411,24 +444,42 @@ void WorkerPool::wake()
 
 void WorkerPool::queue(std::string record, std::optional<EntryOutcome> outcome)
 {
-    // A packet: the entry's index plus one, then its record.
-    const bool forAWorker = !outcome && m_queue[1] >= 0;
-    char packet[sizeof(uint64_t) + kMostRecord];
-    const size_t size = sizeof(uint64_t) + std::min(record.size(), kMostRecord);
-    if (forAWorker)
-        std::memcpy(packet + sizeof(uint64_t), record.data(), size - sizeof(uint64_t));
+    bool forAWorker = !outcome && m_queue[1] >= 0;
+    bool lost = false;
+    char packet[kPacket];
     uint64_t number;
+    uint64_t flag = 0;
+    size_t size = sizeof number;
+    if (forAWorker && record.size() <= kPacket - sizeof number) {
+        std::memcpy(packet + sizeof number, record.data(), record.size());
+        size += record.size();
+    } else if (forAWorker) {
+        // The file is written only here, at its end; the workers read it
+        // with pread, by place.
+        const uint64_t place[2] = {m_longRecordsEnd, record.size()};
+        const std::string_view pieces[] = {record};
+        if (writeAll(m_longRecords, pieces)) {
+            m_longRecordsEnd += record.size();
+            std::memcpy(packet + sizeof number, place, sizeof place);
+            size += sizeof place;
+            flag = kRecordElsewhere;
+        } else {
+            forAWorker = false;
+            lost = true;   // it cannot be passed on
+        }
+    }
     {
         std::unique_lock lock(m_mutex);
         if (m_added >= kMostPending)
             waitForEmitted(lock, m_added - kMostPending + 1, std::nullopt);
         number = ++m_added;
-        m_pending.push_back({std::move(record), std::move(outcome)});
+        m_pending.push_back({std::move(record), std::move(outcome), lost});
     }
     if (!forAWorker) {
         wake();
         return;
     }
+    number |= flag;
     // Outside the lock. Only this thread writes to the queue, so the
     // entries go in in their order. While it is full, this thread waits
     // until a good part of it has been written out rather than wait in the
@@ -556,10 +607,11 @@ void WorkerPool::run(const Inspect& here, const std::function<EntryOutcome(std::
                 continue;
             Pending& due = m_pending.front();
             const auto isLost = std::find(lostEntries.begin(), lostEntries.end(), next);
-            if (!due.outcome && isLost == lostEntries.end())
+            if (!due.outcome && !due.lost && isLost == lostEntries.end())
                 continue;
             if (!due.outcome) {
-                lostEntries.erase(isLost);
+                if (isLost != lostEntries.end())
+                    lostEntries.erase(isLost);
                 due.outcome = lost(due.record);
             }
             lock.unlock();
@@ -643,7 +695,8 @@ void WorkerPool::run(const Inspect& here, const std::function<EntryOutcome(std::
     // Every worker has ended (or was never there) before the end: this
     // process takes the queue's entries itself. Those taken before the one
     // it reads, and never answered, are lost.
-    char packet[4096];
+    char packet[kPacket];
+    std::string elsewhere;
     while (!finished()) {
         if (emitDue())
             flushAndRelease();
@@ -674,23 +727,22 @@ void WorkerPool::run(const Inspect& here, const std::function<EntryOutcome(std::
         if (!(polls[0].revents & (POLLIN | POLLHUP)))
             continue;
         const ssize_t n = ::read(m_queue[0], packet, sizeof packet);
-        uint64_t number = 0;
-        if (n >= static_cast<ssize_t>(sizeof number))
-            std::memcpy(&number, packet, sizeof number);
-        if (n <= 0) {   // the end: the entries still not answered are lost
+        if (n < 0 && errno == EINTR)
+            continue;
+        const auto entry = entryOf(packet, n > 0 ? static_cast<size_t>(n) : 0, m_longRecords, elsewhere);
+        if (!entry) {   // the end: the entries still not answered are lost
             ::close(m_queue[0]);
             m_queue[0] = -1;
-            number = UINT64_MAX;
         }
-        const uint64_t taken = number - 1;
+        const uint64_t taken = entry ? entry->first : UINT64_MAX;
         while (next < taken && !finished()) {
             if (!emitDue()) {
                 std::lock_guard lock(m_mutex);
                 lostEntries.push_back(next);
             }
         }
-        if (number != UINT64_MAX && number != 0 && next == taken) {
-            EntryOutcome outcome = here(taken, std::string_view(packet + sizeof number, static_cast<size_t>(n) - sizeof number));
+        if (entry && next == taken) {
+            EntryOutcome outcome = here(taken, entry->second);
             std::lock_guard lock(m_mutex);
             m_pending.front().outcome = std::move(outcome);
         }

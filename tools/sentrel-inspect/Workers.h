@@ -48,10 +48,6 @@ using EntryEmitter = std::function<void(size_t index, uint32_t flags, std::strin
 
 class WorkerPool {
 public:
-    // The largest record a worker can be given (a queued entry is one
-    // packet of a pipe, which the system writes and reads whole).
-    static constexpr size_t kMostRecord = 4096 - sizeof(uint64_t);
-
     // Forks `count` workers (fewer when the system refuses). Each calls
     // prepare() at once, then takes the queued entries one at a time (the
     // next one not yet taken) and answers for each with inspect(), until the
@@ -64,9 +60,9 @@ public:
     WorkerPool& operator=(const WorkerPool&) = delete;
 
     // The queue's side, for one thread while another calls run(). Each call
-    // is the next entry: `record` for a worker to inspect (at most
-    // kMostRecord bytes), or an outcome made without a worker. Both wait
-    // while many entries are queued and not yet emitted.
+    // is the next entry: `record` for a worker to inspect, or an outcome
+    // made without a worker. Both wait while many entries are queued and
+    // not yet emitted.
     void add(std::string_view record);
     void addDone(EntryOutcome outcome);
     // No entry comes after these.
@@ -104,12 +100,15 @@ private:
     Inspect m_inspect;
     std::vector<Worker> m_workers;
     int m_queue[2] = {-1, -1};   // the entries, a packet each: read by the workers, written by add()
+    int m_longRecords = -1;      // records too long for a packet, which then names their place here
+    uint64_t m_longRecordsEnd = 0;
     int m_wake = -1;             // an event for run(): an entry done without a worker, or the end
 
     // Shared by the two sides.
     struct Pending {
         std::string record;
         std::optional<EntryOutcome> outcome;   // made without a worker
+        bool lost = false;                     // could not be passed on to a worker
     };
     mutable std::mutex m_mutex;
     std::condition_variable m_room;
