@@ -14,7 +14,6 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -98,46 +97,24 @@ bool mayFindSeveral(const Options& options)
            (options.recursive || !sentrel::coreservices::isBundleFolder(options.files[0]));
 }
 
-// An entry as a worker is given it: its kind, then its path and message,
-// each as a length (a native uint64_t) and the bytes.
-void appendText(std::string& bytes, const std::string& text)
-{
-    const uint64_t length = text.size();
-    bytes.append(reinterpret_cast<const char*>(&length), sizeof length);
-    bytes += text;
-}
-
+// A file or bundle as a worker is given it: its kind, then its path. (The
+// walk's errors and skipped entries, which carry a message, never go to a
+// worker.)
 std::string encodeEntry(const WalkEntry& entry)
 {
-    std::string bytes(1, static_cast<char>(entry.kind));
-    appendText(bytes, entry.path);
-    appendText(bytes, entry.message);
-    return bytes;
+    return static_cast<char>(entry.kind) + entry.path;
 }
 
-bool takeText(std::string_view& bytes, std::string& text)
-{
-    uint64_t length = 0;
-    if (bytes.size() < sizeof length)
-        return false;
-    std::memcpy(&length, bytes.data(), sizeof length);
-    bytes.remove_prefix(sizeof length);
-    if (length > bytes.size())
-        return false;
-    text.assign(bytes.substr(0, length));
-    bytes.remove_prefix(length);
-    return true;
-}
-
-// An entry from its record; one that does not read whole is an error entry.
-WalkEntry decodeEntry(std::string_view bytes)
+WalkEntry decodeEntry(std::string_view record)
 {
     WalkEntry entry;
-    if (bytes.empty() || !(entry.kind = static_cast<WalkEntry::Kind>(bytes.front()), bytes.remove_prefix(1),
-                           takeText(bytes, entry.path) && takeText(bytes, entry.message))) {
+    if (record.empty()) {
         entry.kind = WalkEntry::Kind::Error;
         entry.message = "the entry was not passed on whole";
+        return entry;
     }
+    entry.kind = static_cast<WalkEntry::Kind>(record.front());
+    entry.path = record.substr(1);
     return entry;
 }
 
@@ -176,6 +153,9 @@ int runInspection(const Options& options)
     // unless every worker ends early. The walk goes on, on a thread of its
     // own, while the workers inspect what it has found so far.
     const unsigned jobs = options.jobs ? options.jobs : availableCores();
+    const Inspect inspectRecord = [&options](size_t, std::string_view record) {
+        return inspectEntry(decodeEntry(record), options);
+    };
     std::optional<WorkerPool> pool;
     if (jobs > 1 && mayFindSeveral(options)) {
         pool.emplace(
@@ -184,7 +164,7 @@ int runInspection(const Options& options)
                 if (!inspector().function)
                     ::_exit(1);   // this process says why, when it comes to an entry
             },
-            [&options](size_t, std::string_view record) { return inspectEntry(decodeEntry(record), options); });
+            inspectRecord);
         if (pool->size() == 0)
             pool.reset();
     }
@@ -252,7 +232,7 @@ int runInspection(const Options& options)
             walkEnded = true;
             pool->close();
         });
-        pool->run([&options](size_t, std::string_view record) { return inspectEntry(decodeEntry(record), options); },
+        pool->run(inspectRecord,
                   [](std::string_view record) {
                       return EntryOutcome{{}, errorLine(decodeEntry(record).path, "the inspection ended abnormally"), kFailed};
                   },

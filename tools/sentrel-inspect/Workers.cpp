@@ -12,8 +12,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -63,6 +63,14 @@ constexpr size_t kMostPending = 4096;
 constexpr size_t kPacket = PIPE_BUF;
 constexpr uint64_t kRecordElsewhere = uint64_t(1) << 63;
 
+// The index a packet's number stands for; nullopt for zero, which no packet
+// starts with.
+std::optional<uint64_t> indexOf(uint64_t number)
+{
+    number &= ~kRecordElsewhere;
+    return number ? std::optional(number - 1) : std::nullopt;
+}
+
 // The index and record of the packet of `size` bytes at `packet`; nullopt
 // when it is not one.
 std::optional<std::pair<uint64_t, std::string_view>> entryOf(const char* packet, size_t size, int longRecords,
@@ -72,9 +80,12 @@ std::optional<std::pair<uint64_t, std::string_view>> entryOf(const char* packet,
     if (size < sizeof number)
         return std::nullopt;
     std::memcpy(&number, packet, sizeof number);
+    const std::optional<uint64_t> index = indexOf(number);
     const std::string_view rest(packet + sizeof number, size - sizeof number);
+    if (!index)
+        return std::nullopt;
     if (!(number & kRecordElsewhere))
-        return number ? std::optional(std::pair(number - 1, rest)) : std::nullopt;
+        return std::pair(*index, rest);
     uint64_t place[2];
     if (rest.size() != sizeof place)
         return std::nullopt;
@@ -83,7 +94,7 @@ std::optional<std::pair<uint64_t, std::string_view>> entryOf(const char* packet,
     if (::pread(longRecords, elsewhere.data(), elsewhere.size(), static_cast<off_t>(place[0])) !=
         static_cast<ssize_t>(elsewhere.size()))
         return std::nullopt;
-    return std::pair((number & ~kRecordElsewhere) - 1, std::string_view(elsewhere));
+    return std::pair(*index, std::string_view(elsewhere));
 }
 
 } // namespace
@@ -134,8 +145,7 @@ struct WorkerPool::Ring {
         uint64_t number = 0;
         if (entry)
             std::memcpy(&number, entry, sizeof number);
-        number &= ~kRecordElsewhere;
-        return number ? std::optional<uint64_t>(number - 1) : std::nullopt;
+        return indexOf(number);
     }
 
     // The whole ring's pages made and mapped for writing, in one call rather
@@ -560,7 +570,6 @@ void WorkerPool::run(const Inspect& here, const std::function<EntryOutcome(std::
     // What was emitted stays until the flush that follows (and where it
     // is: a deque's elements do not move as it grows).
     std::deque<Pending> emitted;
-    std::vector<uint64_t> lostEntries;
     size_t next = 0;   // the next entry to emit
     // The pending entry `next`, taken out (under the lock).
     const auto takeNext = [&]() -> Pending& {
@@ -606,14 +615,10 @@ void WorkerPool::run(const Inspect& here, const std::function<EntryOutcome(std::
             if (m_pending.empty())
                 continue;
             Pending& due = m_pending.front();
-            const auto isLost = std::find(lostEntries.begin(), lostEntries.end(), next);
-            if (!due.outcome && !due.lost && isLost == lostEntries.end())
+            if (!due.outcome && !due.lost)
                 continue;
-            if (!due.outcome) {
-                if (isLost != lostEntries.end())
-                    lostEntries.erase(isLost);
+            if (!due.outcome)
                 due.outcome = lost(due.record);
-            }
             lock.unlock();
             const size_t index = next;
             const EntryOutcome& outcome = *takeNext().outcome;
@@ -644,7 +649,7 @@ void WorkerPool::run(const Inspect& here, const std::function<EntryOutcome(std::
         const std::optional<uint64_t> held = worker.ring->taken();
         std::lock_guard lock(m_mutex);
         if (held && *held >= next && *held < m_added && !worker.holds(*held))
-            lostEntries.push_back(*held);
+            m_pending[*held - next].lost = true;
     };
     const auto clearWake = [&] {
         uint64_t count;
@@ -738,7 +743,7 @@ void WorkerPool::run(const Inspect& here, const std::function<EntryOutcome(std::
         while (next < taken && !finished()) {
             if (!emitDue()) {
                 std::lock_guard lock(m_mutex);
-                lostEntries.push_back(next);
+                m_pending.front().lost = true;
             }
         }
         if (entry && next == taken) {

@@ -108,7 +108,7 @@ private:
     struct Pending {
         std::string record;
         std::optional<EntryOutcome> outcome;   // made without a worker
-        bool lost = false;                     // could not be passed on to a worker
+        bool lost = false;                     // its worker ended without answering, or none could be given it
     };
     mutable std::mutex m_mutex;
     std::condition_variable m_room;
